@@ -1,0 +1,34 @@
+// The reporting routines: one line, then the end of the process.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+namespace tarvex {
+
+// Formatted output to a stream, locked for the duration of the call.
+int error_printf(FILE* stream, const char* format, ...);
+
+// "Error, couldn't runtime expand spec '<spec>'." on standard error, then abort.
+[[noreturn]] void fail_expansion(const wchar_t* spec);
+
+// "<message> ([Error <n>] <system text>)" on standard error; the caller exits with 2.
+void print_system_error(const char* message, uint32_t error);
+
+// The message on standard output, then exit code 2.
+[[noreturn]] void fail_with_message(const char* message);
+
+// print_system_error followed by exit code 2.
+[[noreturn]] void fail_with_system_error(const char* message, uint32_t error);
+
+// The system's text for an error number, or "" when it has none. Defined per platform.
+const char* system_error_text(uint32_t error);
+
+// Every end of the process passes through here. A harness (a fuzzer, for one) may
+// install a hook that is told the exit code first and may leave by longjmp instead;
+// the product installs none.
+using ExitHook = void (*)(int code);
+void set_exit_hook(ExitHook hook);
+[[noreturn]] void end_process(int code);
+[[noreturn]] void end_process_abnormally();
+
+}  // namespace tarvex

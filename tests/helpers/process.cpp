@@ -1,0 +1,191 @@
+// Test helper (Windows): child processes with captured streams.
+#include "tests/helpers/process.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <map>
+#include <thread>
+
+namespace tarvex::test {
+
+namespace {
+
+// Case-insensitive key order, as Windows keeps its environment block.
+struct EnvLess {
+  bool operator()(const std::wstring& a, const std::wstring& b) const { return _wcsicmp(a.c_str(), b.c_str()) < 0; }
+};
+
+std::wstring environment_block(const ProcessOptions& options) {
+  std::map<std::wstring, std::wstring, EnvLess> vars;
+  std::vector<std::wstring> hidden;  // "=C:" style entries keep their place first
+  wchar_t* block = GetEnvironmentStringsW();
+  for (wchar_t* p = block; *p; p += wcslen(p) + 1) {
+    std::wstring entry = p;
+    size_t eq = entry.find(L'=', 1);
+    if (entry[0] == L'=') {
+      hidden.push_back(entry);
+    } else if (eq != std::wstring::npos) {
+      vars[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+  }
+  FreeEnvironmentStringsW(block);
+  for (const auto& name : options.unset_env) vars.erase(name);
+  for (const auto& [name, value] : options.set_env) vars[name] = value;
+  std::wstring out;
+  for (const auto& h : hidden) out += h + L'\0';
+  for (const auto& [name, value] : vars) out += name + L'=' + value + L'\0';
+  out += L'\0';
+  return out;
+}
+
+void drain(HANDLE pipe, std::string* into) {
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) into->append(buffer, got);
+}
+
+}  // namespace
+
+std::wstring widen(const std::string& s) {
+  if (s.empty()) return {};
+  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::wstring out(n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
+  return out;
+}
+
+std::string narrow(const std::wstring& s) {
+  if (s.empty()) return {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring quote_argument(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  size_t slashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++slashes;
+      continue;
+    }
+    out.append(c == L'"' ? 2 * slashes + 1 : slashes, L'\\');
+    slashes = 0;
+    out += c;
+  }
+  out.append(2 * slashes, L'\\');
+  out += L'"';
+  return out;
+}
+
+ProcessResult run_process(const ProcessOptions& options) {
+  ProcessResult result;
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE out_read = nullptr, out_write = nullptr, err_read = nullptr, err_write = nullptr;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  if (options.null_streams) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+  } else if (options.capture) {
+    CreatePipe(&out_read, &out_write, &inherit, 0);
+    CreatePipe(&err_read, &err_write, &inherit, 0);
+    SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = out_write;
+    startup.hStdError = err_write;
+  }
+  std::wstring env = environment_block(options);
+  std::wstring line = options.command_line;
+  PROCESS_INFORMATION info = {};
+  BOOL ok = CreateProcessW(options.application.empty() ? nullptr : options.application.c_str(), line.data(), nullptr,
+                           nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT | options.creation_flags, env.data(),
+                           options.directory.empty() ? nullptr : options.directory.c_str(), &startup, &info);
+  if (out_write) CloseHandle(out_write);
+  if (err_write) CloseHandle(err_write);
+  if (!ok) {
+    if (out_read) CloseHandle(out_read);
+    if (err_read) CloseHandle(err_read);
+    return result;
+  }
+  result.started = true;
+  result.pid = info.dwProcessId;
+  std::thread out_thread, err_thread;
+  if (out_read) out_thread = std::thread(drain, out_read, &result.out);
+  if (err_read) err_thread = std::thread(drain, err_read, &result.err);
+  if (WaitForSingleObject(info.hProcess, options.timeout_ms) != WAIT_OBJECT_0) {
+    result.timed_out = true;
+    TerminateProcess(info.hProcess, 0xDEAD);
+    WaitForSingleObject(info.hProcess, 5000);
+  }
+  GetExitCodeProcess(info.hProcess, &result.exit_code);
+  if (out_thread.joinable()) out_thread.join();
+  if (err_thread.joinable()) err_thread.join();
+  if (out_read) CloseHandle(out_read);
+  if (err_read) CloseHandle(err_read);
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return result;
+}
+
+std::wstring own_exe() {
+  wchar_t path[4096];
+  DWORD n = GetModuleFileNameW(nullptr, path, 4096);
+  return std::wstring(path, n);
+}
+
+ProcessResult run_scenario(const char* name, const std::wstring& args, ProcessOptions options) {
+  options.application = own_exe();
+  options.command_line = quote_argument(options.application) + (args.empty() ? L"" : L" " + args);
+  options.set_env.emplace_back(L"TARVEX_TEST_SCENARIO", widen(name));
+  return run_process(options);
+}
+
+std::wstring make_temp_dir(const wchar_t* prefix) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  static unsigned counter = 0;
+  for (;;) {
+    std::wstring dir = std::wstring(temp) + prefix + L"_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                       std::to_wstring(GetTickCount()) + L"_" + std::to_wstring(++counter);
+    if (CreateDirectoryW(dir.c_str(), nullptr)) return dir;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return {};
+  }
+}
+
+void remove_tree(const std::wstring& path) {
+  std::wstring from = path + L'\0' + L'\0';
+  SHFILEOPSTRUCTW op = {};
+  op.wFunc = FO_DELETE;
+  op.pFrom = from.c_str();
+  op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+  SHFileOperationW(&op);
+}
+
+bool file_exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool write_file(const std::wstring& path, const void* data, size_t size) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  BOOL ok = size == 0 || WriteFile(h, data, static_cast<DWORD>(size), &written, nullptr);
+  CloseHandle(h);
+  return ok && written == size;
+}
+
+std::string read_file(const std::wstring& path) {
+  std::string out;
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return out;
+  drain(h, &out);
+  CloseHandle(h);
+  return out;
+}
+
+}  // namespace tarvex::test
