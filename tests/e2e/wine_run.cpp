@@ -1,0 +1,154 @@
+// Test helper (host): Windows programs under Wine.
+#include "tests/e2e/wine_run.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace tarvex::e2e {
+
+std::string source_dir() { return TARVEX_SOURCE_DIR; }
+std::string windows_bin_dir() { return TARVEX_WINDOWS_BIN_DIR; }
+std::string host_bin_dir() { return TARVEX_HOST_BIN_DIR; }
+
+std::string windows_path(const std::string& unix_path) {
+  std::string out = "Z:";
+  for (char c : unix_path) out += c == '/' ? '\\' : c;
+  return out;
+}
+
+std::string quote_argument(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) return arg;
+  std::string out = "\"";
+  size_t slashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++slashes;
+      continue;
+    }
+    out.append(c == '"' ? 2 * slashes + 1 : slashes, '\\');
+    slashes = 0;
+    out += c;
+  }
+  out.append(2 * slashes, '\\');
+  return out + "\"";
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool write_file(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << data;
+  return static_cast<bool>(out);
+}
+
+std::string make_temp_dir(const std::string& prefix) {
+  std::string pattern = "/tmp/" + prefix + "_XXXXXX";
+  std::vector<char> buf(pattern.begin(), pattern.end());
+  buf.push_back(0);
+  const char* made = mkdtemp(buf.data());
+  return made ? made : "";
+}
+
+void remove_tree(const std::string& path) {
+  std::error_code ec;
+  fs::remove_all(path, ec);
+}
+
+std::string wine_temp_dir() {
+  const char* prefix = getenv("WINEPREFIX");
+  std::string users = std::string(prefix ? prefix : (source_dir() + "/.deps/wineprefix")) + "/drive_c/users";
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(users, ec)) {
+    std::string name = entry.path().filename();
+    if (name != "Public" && fs::is_directory(entry.path() / "Temp")) return (entry.path() / "Temp").string();
+  }
+  return "";
+}
+
+std::vector<std::string> list_dir(const std::string& path, const std::string& prefix) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(path, ec)) {
+    std::string name = entry.path().filename();
+    if (name.compare(0, prefix.size(), prefix) == 0) names.push_back(name);
+  }
+  return names;
+}
+
+RunResult run_windows_line(const std::string& windows_line, const RunOptions& options) {
+  RunResult result;
+  std::string dir = make_temp_dir("tarvex_run");
+  std::string out_path = dir + "/out", err_path = dir + "/err", code_path = dir + "/code";
+  std::string wine_run = source_dir() + "/scripts/wine-run";
+  std::string reporter = windows_bin_dir() + "/tests/e2e/run_and_report.exe";
+
+  pid_t pid = fork();
+  if (pid == 0) {
+    setpgid(0, 0);
+    int in = open("/dev/null", O_RDONLY);
+    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) _exit(126);
+    for (const auto& name : options.unset_env) unsetenv(name.c_str());
+    for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
+    setenv("TARVEX_RUN_COMMAND_LINE", windows_line.c_str(), 1);
+    setenv("TARVEX_RUN_EXIT_FILE", windows_path(code_path).c_str(), 1);
+    execl(wine_run.c_str(), wine_run.c_str(), reporter.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout_seconds);
+  int status = 0;
+  for (;;) {
+    pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
+    if (std::chrono::steady_clock::now() > deadline) {
+      result.timed_out = true;
+      kill(-pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  result.out = read_file(out_path);
+  result.err = read_file(err_path);
+  std::string code = read_file(code_path);
+  if (!code.empty()) {
+    result.reported = true;
+    result.exit_code = static_cast<uint32_t>(std::stoul(code));
+  }
+  remove_tree(dir);
+  return result;
+}
+
+RunResult run_windows(const std::string& exe, const std::vector<std::string>& args, const RunOptions& options) {
+  std::string line = quote_argument(windows_path(exe));
+  if (options.raw_command_line) {
+    if (!args.empty()) line += " " + args[0];
+  } else {
+    for (const auto& a : args) line += " " + quote_argument(a);
+  }
+  return run_windows_line(line, options);
+}
+
+}  // namespace tarvex::e2e
