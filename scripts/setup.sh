@@ -15,7 +15,7 @@ packages=(
   libzstd-dev zstd
   googletest libgtest-dev libcli11-dev
   clang libclang-rt-14-dev
-  zip xz-utils
+  zip xz-utils bc
 )
 
 missing=()

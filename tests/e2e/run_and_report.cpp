@@ -2,6 +2,11 @@
 // this program's standard handles and writes the child's full 32-bit exit code, in
 // decimal, to the file named by TARVEX_RUN_EXIT_FILE. Exit codes reach Linux only
 // modulo 256; this is how the host-side tests read all of it.
+//
+// With TARVEX_RUN_HOLD_FILE=NAME it starts the program suspended, creates NAME in
+// the extraction folder that program is going to use ({TEMP}\onefile_{PID}_{TIME},
+// with TARVEX_ONEFILE_START fixing the time) and keeps it open for reading while
+// the program runs: a target file that another process holds.
 #include <windows.h>
 
 #include <cstdio>
@@ -17,6 +22,9 @@ int wmain() {
   }
   SetEnvironmentVariableW(L"TARVEX_RUN_COMMAND_LINE", nullptr);
   SetEnvironmentVariableW(L"TARVEX_RUN_EXIT_FILE", nullptr);
+  static wchar_t hold[1024];
+  DWORD hold_length = GetEnvironmentVariableW(L"TARVEX_RUN_HOLD_FILE", hold, 1024);
+  SetEnvironmentVariableW(L"TARVEX_RUN_HOLD_FILE", nullptr);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -25,11 +33,28 @@ int wmain() {
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION info = {};
   DWORD code = 0;
-  if (!CreateProcessW(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
+  if (!CreateProcessW(nullptr, line, nullptr, nullptr, TRUE, hold_length ? CREATE_SUSPENDED : 0, nullptr, nullptr,
+                      &startup, &info)) {
     fprintf(stderr, "run_and_report: cannot start the program (error %lu)\n", GetLastError());
     return 251;
   }
+  HANDLE held = INVALID_HANDLE_VALUE;
+  if (hold_length) {
+    wchar_t temp[MAX_PATH], start[64], dir[4096], file[4096];
+    GetTempPathW(MAX_PATH, temp);
+    GetEnvironmentVariableW(L"TARVEX_ONEFILE_START", start, 64);
+    size_t n = wcslen(temp);
+    while (n > 0 && temp[n - 1] == L'\\') temp[--n] = 0;
+    swprintf(dir, 4096, L"%ls\\onefile_%lu_%ls", temp, info.dwProcessId, start);
+    swprintf(file, 4096, L"%ls\\%ls", dir, hold);
+    CreateDirectoryW(dir, nullptr);
+    HANDLE h = CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    held = CreateFileW(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ResumeThread(info.hThread);
+  }
   WaitForSingleObject(info.hProcess, INFINITE);
+  if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
   GetExitCodeProcess(info.hProcess, &code);
   FILE* f = _wfopen(exit_file, L"w");
   if (f) {

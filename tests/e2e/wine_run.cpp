@@ -110,6 +110,8 @@ RunResult run_windows_line(const std::string& windows_line, const RunOptions& op
     dup2(out, 1);
     dup2(err, 2);
     if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) _exit(126);
+    // Wine converts the command line and the environment with the Unix locale.
+    setenv("LC_ALL", "C.UTF-8", 1);
     for (const auto& name : options.unset_env) unsetenv(name.c_str());
     for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
     setenv("TARVEX_RUN_COMMAND_LINE", windows_line.c_str(), 1);

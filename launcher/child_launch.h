@@ -1,0 +1,11 @@
+// Parent role: start this executable again as the child and wait for it.
+#pragma once
+
+namespace tarvex {
+
+// Publishes the child's environment, starts it with the re-quoted command line,
+// waits, cleans up and returns the child's exit code (or the interruption code
+// when a console event ended the run).
+int launch_child();
+
+}  // namespace tarvex

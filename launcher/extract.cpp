@@ -1,0 +1,97 @@
+// The extraction loop.
+#include "launcher/extract.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "diagnostics/messages.h"
+#include "diagnostics/report.h"
+#include "launcher/state.h"
+#include "paths/directories.h"
+#include "payload/format.h"
+#include "payload/reader.h"
+#include "support/unique_handle.h"
+
+namespace tarvex {
+
+WideBuffer<1024> g_module_path;
+
+namespace {
+
+WideBuffer<payload::kMaxNameUnits + 1> g_entry_name;
+WideBuffer<payload::kPathCapacity> g_target_path;
+WideBuffer<payload::kPathCapacity> g_containing_dir;
+unsigned char g_write_buffer[payload::kWriteSliceSize];
+
+// Reads one name, a code unit at a time, up to and including its terminator.
+void read_entry_name() {
+  g_entry_name.clear();
+  for (;;) {
+    unsigned char unit[payload::kNameUnitSize];
+    read_payload(unit, sizeof unit);
+    wchar_t ch = static_cast<wchar_t>(unit[0] | unit[1] << 8);
+    if (ch == 0) return;
+    g_entry_name.append(ch, report_as(msg::kEntryNameTooLong));
+  }
+}
+
+uint64_t read_entry_size() {
+  unsigned char bytes[payload::kSizeFieldSize];
+  read_payload(bytes, sizeof bytes);
+  uint64_t size = 0;
+  for (int i = payload::kSizeFieldSize - 1; i >= 0; --i) size = size << 8 | bytes[i];
+  return size;
+}
+
+// Creates the directory that will hold the target file, through the cache.
+void make_containing_dir() {
+  g_containing_dir.assign(g_target_path.c_str(), report_as(msg::kPathTooLong));
+  // A backslash at index 0 is never taken: the walk would end at the root anyway.
+  size_t cut = g_containing_dir.rfind(L'\\', 1);
+  if (cut == WideText::npos) return;
+  g_containing_dir.truncate(cut);
+  if (!make_dir_cached(g_containing_dir.c_str())) {
+    make_parent_dirs(g_containing_dir.c_str());
+    make_dir_cached(g_containing_dir.c_str());
+  }
+}
+
+void write_entry(uint64_t size) {
+  // FILE_SHARE_WRITE only: a file that another process holds open for reading
+  // cannot be replaced under it.
+  Handle file(CreateFileW(g_target_path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0, nullptr));
+  if (!file) {
+    error_printf(stderr, msg::kOpenForWriting, g_target_path.c_str());
+    end_process(2);
+  }
+  for (uint64_t remaining = size; remaining > 0;) {
+    DWORD slice = static_cast<DWORD>(remaining < sizeof g_write_buffer ? remaining : sizeof g_write_buffer);
+    read_payload(g_write_buffer, slice);
+    DWORD written = 0;
+    if (!WriteFile(file.get(), g_write_buffer, slice, &written, nullptr))
+      fail_with_system_error(msg::kUnpack, GetLastError());
+    remaining -= slice;
+  }
+}
+
+}  // namespace
+
+bool extract_payload(Role role) {
+  for (;;) {
+    read_entry_name();
+    if (g_entry_name.empty()) return !g_module_path.empty();
+    g_target_path.assign(g_extraction_dir.c_str(), report_as(msg::kPathTooLong));
+    g_target_path.append(L'\\', report_as(msg::kPathTooLong));
+    g_target_path.append(g_entry_name.c_str(), report_as(msg::kPathTooLong));
+    if (g_module_path.empty()) {
+      g_module_path.assign(g_target_path.c_str(), report_as(msg::kModulePathTooLong));
+      if (role == Role::kChild) return true;
+    }
+    uint64_t size = read_entry_size();
+    make_containing_dir();
+    write_entry(size);
+  }
+}
+
+}  // namespace tarvex

@@ -1,0 +1,25 @@
+// Module start.
+#include "launcher/module_start.h"
+
+#include <windows.h>
+
+#include "diagnostics/messages.h"
+#include "diagnostics/report.h"
+#include "launcher/extract.h"
+#include "launcher/state.h"
+
+namespace tarvex {
+
+using RunCode = int (*)(int argc, wchar_t** argv);
+
+int start_module(int argc, wchar_t** argv) {
+  AddDllDirectory(g_extraction_dir.c_str());
+  // Altered search path: the module's own dependencies are found beside it first.
+  HMODULE module = LoadLibraryExW(g_module_path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (!module) fail_with_system_error(msg::kLoadDll, GetLastError());
+  auto run_code = reinterpret_cast<RunCode>(reinterpret_cast<void*>(GetProcAddress(module, "run_code")));
+  if (!run_code) fail_with_message(msg::kEntryPoint);
+  return run_code(argc, argv);
+}
+
+}  // namespace tarvex

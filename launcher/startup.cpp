@@ -1,0 +1,59 @@
+// The driver.
+#include "launcher/startup.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "diagnostics/messages.h"
+#include "diagnostics/report.h"
+#include "launcher/child_launch.h"
+#include "launcher/console_handler.h"
+#include "launcher/extract.h"
+#include "launcher/module_start.h"
+#include "launcher/role.h"
+#include "launcher/state.h"
+#include "paths/expand.h"
+#include "payload/format.h"
+#include "payload/reader.h"
+
+namespace tarvex {
+
+namespace {
+
+constexpr wchar_t kDirectoryTemplate[] = L"{TEMP}\\onefile_{PID}_{TIME}";
+
+}  // namespace
+
+int run_launcher(int argc, wchar_t** argv) {
+  const Role role = decide_role();
+
+  const bool expanded = expand_path_spec(g_extraction_dir.data(), kDirectoryTemplate, g_extraction_dir.capacity());
+  g_extraction_dir.sync(kInvariant);
+
+  // None of these is tested on its own: a missing resource fails the signature test.
+  HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(payload::kResourceId), MAKEINTRESOURCEA(payload::kResourceType));
+  HGLOBAL loaded = resource ? LoadResource(nullptr, resource) : nullptr;
+  const auto* base = static_cast<const unsigned char*>(loaded ? LockResource(loaded) : nullptr);
+  const uint64_t size = resource ? SizeofResource(nullptr, resource) : 0;
+
+  if (!expanded) fail_expansion(kDirectoryTemplate);
+  if (!SetConsoleCtrlHandler(console_control_handler, TRUE)) fail_with_message(msg::kSignalHandler);
+
+  if (!base || size < payload::kSignatureSize || base[0] != payload::kSignature[0] ||
+      base[1] != payload::kSignature[1] || base[2] != payload::kSignature[2])
+    fail_with_message(msg::kAttachedHeader);
+  open_payload(base + payload::kSignatureSize, size - payload::kSignatureSize);
+  g_removal_flag = 1;
+
+  const bool has_module = extract_payload(role);
+  if (role == Role::kChild) {
+    // With no module to start, a child would only start yet another child.
+    if (!has_module) fail_with_message(msg::kNoModule);
+    return start_module(argc, argv);
+  }
+  close_payload();
+  return launch_child();
+}
+
+}  // namespace tarvex

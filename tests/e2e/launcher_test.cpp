@@ -1,0 +1,368 @@
+// The whole Launcher under Wine: real onefile executables, real payloads.
+#include <gtest/gtest.h>
+
+#include <strings.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "tests/e2e/onefile.h"
+#include "tests/e2e/wine_run.h"
+
+namespace tarvex::e2e {
+namespace {
+
+Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// "NAME=value" lines of the module's output.
+std::map<std::string, std::string> values(const std::string& out) {
+  std::map<std::string, std::string> v;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    size_t eq = line.find('=');
+    if (eq != std::string::npos) v[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return v;
+}
+
+std::vector<std::string> args_seen(const std::string& out) {
+  std::vector<std::string> args;
+  auto v = values(out);
+  for (int i = 0; v.count("arg[" + std::to_string(i) + "]"); ++i) args.push_back(v["arg[" + std::to_string(i) + "]"]);
+  return args;
+}
+
+class LauncherTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = make_temp_dir("t");  // short enough to be its own 8.3 name
+    ASSERT_FALSE(dir_.empty());
+    before_ = extraction_dirs();
+  }
+  void TearDown() override { remove_tree(dir_); }
+
+  std::string onefile(const std::vector<PayloadEntry>& entries, const std::string& name = "app.exe") {
+    std::string exe = dir_ + "/" + name;
+    EXPECT_TRUE(make_onefile(entries, exe));
+    return exe;
+  }
+  std::string module_onefile(std::vector<PayloadEntry> more = {}, const std::string& name = "app.exe") {
+    std::vector<PayloadEntry> entries = {{u"app.dll", file_bytes(test_module_dll())}};
+    entries.insert(entries.end(), more.begin(), more.end());
+    return onefile(entries, name);
+  }
+  // Extraction folders that appeared since the test started.
+  std::vector<std::string> new_extraction_dirs() {
+    std::set<std::string> old(before_.begin(), before_.end());
+    std::vector<std::string> added;
+    for (const auto& d : extraction_dirs())
+      if (!old.count(d)) added.push_back(d);
+    return added;
+  }
+
+  std::string dir_;
+  std::vector<std::string> before_;
+};
+
+TEST_F(LauncherTest, TypicalRunPassesArgumentsEnvironmentAndExitCode) {
+  std::string exe = module_onefile();
+  RunOptions options;
+  options.directory = dir_;
+  options.raw_command_line = true;
+  RunResult r = run_windows_line("app.exe args env exit 300", options);
+  ASSERT_FALSE(r.timed_out);
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_EQ(r.exit_code, 300u) << r.out << r.err;
+  auto v = values(r.out);
+  EXPECT_EQ(args_seen(r.out), (std::vector<std::string>{windows_path(exe), "args", "env", "exit", "300"}));
+  EXPECT_EQ(v["TARVEX_ORIGINAL_ARGV0"], "app.exe");
+  EXPECT_TRUE(strcasecmp(v["TARVEX_ONEFILE_DIRECTORY"].c_str(), windows_path(dir_).c_str()) == 0)
+      << v["TARVEX_ONEFILE_DIRECTORY"];
+  const std::string& parent = v["TARVEX_ONEFILE_PARENT"];
+  const std::string& start = v["TARVEX_ONEFILE_START"];
+  ASSERT_FALSE(parent.empty());
+  EXPECT_EQ(parent.find_first_not_of("0123456789"), std::string::npos);
+  EXPECT_EQ(start.size(), 18u) << start;
+  EXPECT_EQ(start.find_first_not_of("0123456789"), std::string::npos);
+  std::string expected_dir = "onefile_" + parent + "_" + start;
+  std::string module_dir = v["MODULE_DIR"];
+  EXPECT_EQ(module_dir.substr(module_dir.rfind('\\') + 1), expected_dir);
+  EXPECT_TRUE(new_extraction_dirs().empty()) << "extraction folder left behind";
+}
+
+TEST_F(LauncherTest, ExitCodesArriveInFull) {
+  std::string exe = module_onefile();
+  struct Case {
+    std::vector<std::string> args;
+    uint32_t code;
+  } cases[] = {{{}, 0}, {{"exit", "1"}, 1}, {{"exit", "-1"}, 0xFFFFFFFFu}, {{"exit", "0xC0000005"}, 0xC0000005u},
+               {{"exit", "256"}, 256}, {{"crash"}, 0xC0000005u}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    RunResult r = run_windows(exe, c.args);
+    ASSERT_TRUE(r.reported) << r.err;
+    EXPECT_EQ(r.exit_code, c.code);
+  }
+  EXPECT_TRUE(new_extraction_dirs().empty());
+}
+
+TEST_F(LauncherTest, ArgumentsReachTheModuleExactly) {
+  std::string exe = module_onefile();
+  std::vector<std::vector<std::string>> cases = {
+      {"x y z"}, {"a\"b"}, {"a\\\"b"}, {"a b\\"}, {"C:\\dir\\"}, {"", "between", ""}, {"tab\there", "new\nline"},
+      {"\\\\server\\share\\", "\\\"", "\"\""}, {"caf\xc3\xa9", "\xe6\x97\xa5\xe6\x9c\xac", "\xf0\x9f\x98\x80"}};
+  for (const auto& args : cases) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    std::vector<std::string> run_args = {"args"};
+    run_args.insert(run_args.end(), args.begin(), args.end());
+    RunResult r = run_windows(exe, run_args);
+    ASSERT_TRUE(r.reported) << r.err;
+    std::vector<std::string> seen = args_seen(r.out);
+    ASSERT_EQ(seen.size(), run_args.size() + 1) << r.out;
+    EXPECT_EQ(std::vector<std::string>(seen.begin() + 1, seen.end()), run_args);
+  }
+}
+
+TEST_F(LauncherTest, RandomArgumentsRoundTrip) {
+  std::string exe = module_onefile();
+  std::mt19937 rng(20261207);
+  // No wildcards here: the child's runtime would expand them against its folder.
+  const std::vector<std::string> pieces = {"a", "Z", " ", "\t", "\"", "\\", "\\\\", "\\\"", "%", "^",
+                                           "&", "|", "\xc3\xa9", "\xe2\x82\xac", "x y", "''", "\\ \\"};
+  for (int round = 0; round < 6; ++round) {
+    std::vector<std::string> args = {"args"};
+    for (int n = 0; n < 12; ++n) {
+      std::string a;
+      for (int k = rng() % 6; k > 0; --k) a += pieces[rng() % pieces.size()];
+      args.push_back(a);
+    }
+    SCOPED_TRACE(testing::PrintToString(args));
+    RunResult r = run_windows(exe, args);
+    ASSERT_TRUE(r.reported) << r.err;
+    std::vector<std::string> seen = args_seen(r.out);
+    ASSERT_EQ(seen.size(), args.size() + 1) << r.out;
+    EXPECT_EQ(std::vector<std::string>(seen.begin() + 1, seen.end()), args);
+  }
+}
+
+TEST_F(LauncherTest, WildcardsArePassedAsTypedAndExpandedByTheChild) {
+  std::string exe = module_onefile();
+  write_file(dir_ + "/one.txt", "1");
+  write_file(dir_ + "/two.txt", "2");
+  RunOptions options;
+  options.directory = dir_;
+  options.raw_command_line = true;
+  RunResult r = run_windows_line("app.exe args *.txt", options);
+  ASSERT_TRUE(r.reported) << r.err;
+  std::vector<std::string> seen = args_seen(r.out);
+  std::set<std::string> rest(seen.begin() + 2, seen.end());
+  EXPECT_EQ(rest, (std::set<std::string>{"one.txt", "two.txt"})) << r.out;
+}
+
+struct ParentCase {
+  const char* name;
+  const char* parent;  // null: unset
+  const char* start;   // inherited TARVEX_ONEFILE_START, null: unset
+  bool start_kept;     // the child's extraction folder ends in the inherited start value
+};
+
+class ParentVariableTest : public LauncherTest, public ::testing::WithParamInterface<ParentCase> {};
+
+TEST_P(ParentVariableTest, UnusableParentMeansParentRole) {
+  const ParentCase& c = GetParam();
+  std::string exe = module_onefile();
+  RunOptions options;
+  if (c.parent) options.env.emplace_back("TARVEX_ONEFILE_PARENT", c.parent);
+  else options.unset_env.push_back("TARVEX_ONEFILE_PARENT");
+  if (c.start) options.env.emplace_back("TARVEX_ONEFILE_START", c.start);
+  else options.unset_env.push_back("TARVEX_ONEFILE_START");
+  RunResult r = run_windows(exe, {"env", "exit", "7"}, options);
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_EQ(r.exit_code, 7u) << r.out << r.err;  // the parent extracted and started a child
+  auto v = values(r.out);
+  std::string start = v["TARVEX_ONEFILE_START"];
+  if (c.start_kept) {
+    EXPECT_EQ(start, c.start);
+  } else {
+    EXPECT_EQ(start.find_first_not_of("0123456789"), std::string::npos) << start;
+    EXPECT_NE(start, c.start ? c.start : "");
+  }
+  EXPECT_NE(v["TARVEX_ONEFILE_PARENT"], c.parent ? c.parent : "");
+  EXPECT_TRUE(new_extraction_dirs().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, ParentVariableTest,
+    ::testing::Values(ParentCase{"absent", nullptr, "hello", true}, ParentCase{"empty", "", "hello", true},
+                      ParentCase{"letters", "abc", "hello", false}, ParentCase{"digits_letter", "12a", "hello", false},
+                      ParentCase{"white_space", "   ", "hello", false},
+                      ParentCase{"beyond_32_bits", "4294967300", "hello", false},
+                      ParentCase{"dead_process", "4194300", "hello", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LauncherTest, SameExecutableStartedAgainUsesTheExistingFolder) {
+  std::string exe = module_onefile({{u"data\\x.txt", text("x")}});
+  RunResult r = run_windows(exe, {"env", "relaunch", "env", "list", "exit", "5"});
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_EQ(r.exit_code, 0u);
+  EXPECT_NE(r.out.find("relaunch exit=5"), std::string::npos) << r.out;
+  // Both instances report the same module folder: the second one extracted nothing.
+  std::istringstream in(r.out);
+  std::vector<std::string> dirs;
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("MODULE_DIR=", 0) == 0) dirs.push_back(line);
+  ASSERT_EQ(dirs.size(), 2u) << r.out;
+  EXPECT_EQ(dirs[0], dirs[1]);
+  EXPECT_NE(r.out.find("file data\\x.txt 1 "), std::string::npos) << r.out;
+  EXPECT_TRUE(new_extraction_dirs().empty());
+}
+
+TEST_F(LauncherTest, LiveProcessOfAnotherProgramMeansParentRole) {
+  std::string a = module_onefile({}, "a.exe");
+  std::string b = module_onefile({}, "b.exe");
+  // a's module starts b with TARVEX_ONEFILE_PARENT naming a's live parent.
+  RunResult r = run_windows(a, {"env", "spawn", windows_path(b), "env"});
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_NE(r.out.find("spawn exit=0"), std::string::npos) << r.out;
+  std::istringstream in(r.out);
+  std::vector<std::string> dirs, parents;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("MODULE_DIR=", 0) == 0) dirs.push_back(line);
+    if (line.rfind("TARVEX_ONEFILE_PARENT=", 0) == 0) parents.push_back(line);
+  }
+  ASSERT_EQ(dirs.size(), 2u) << r.out;
+  EXPECT_NE(dirs[0], dirs[1]);
+  ASSERT_EQ(parents.size(), 2u);
+  EXPECT_NE(parents[0], parents[1]);
+  EXPECT_TRUE(new_extraction_dirs().empty());
+}
+
+TEST_F(LauncherTest, EntriesAreWrittenAsStored) {
+  Bytes big(32769);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7);
+  std::string exe = module_onefile({{u"empty.bin", {}},
+                                    {u"exact.bin", Bytes(big.begin(), big.begin() + 32768)},
+                                    {u"over.bin", big},
+                                    {u"twice.txt", text("first version, longer")},
+                                    {u"twice.txt", text("second")},
+                                    {u"a\\b\\c\\deep.txt", text("deep")},
+                                    {u"caf\u00e9\\\u65e5.txt", text("wide")}});
+  RunResult r = run_windows(exe, {"list"});
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_EQ(r.exit_code, 0u) << r.err;
+  auto has = [&](const std::string& line) { return r.out.find("file " + line) != std::string::npos; };
+  EXPECT_TRUE(has("empty.bin 0 cbf29ce484222325")) << r.out;
+  EXPECT_TRUE(has("exact.bin 32768 ")) << r.out;
+  EXPECT_TRUE(has("over.bin 32769 ")) << r.out;
+  EXPECT_TRUE(has("twice.txt 6 ")) << r.out;
+  EXPECT_TRUE(has("a\\b\\c\\deep.txt 4 ")) << r.out;
+  EXPECT_TRUE(has("caf\xc3\xa9\\\xe6\x97\xa5.txt 4 ")) << r.out;
+  EXPECT_TRUE(has("app.dll ")) << r.out;
+  EXPECT_TRUE(new_extraction_dirs().empty());
+}
+
+TEST_F(LauncherTest, OnlyTheEndMarkerStartsNoEndlessChain) {
+  std::string exe = onefile({});
+  RunResult r = run_windows(exe, {}, {});
+  ASSERT_FALSE(r.timed_out);
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_EQ(r.exit_code, 2u);
+  EXPECT_EQ(r.out, "Error, the payload holds no module to start.\r\n");
+  EXPECT_TRUE(new_extraction_dirs().empty());
+}
+
+TEST_F(LauncherTest, TargetHeldOpenByAnotherProcessIsReportedAndEarlierFilesStay) {
+  std::string exe = module_onefile({{u"first.txt", text("1")}, {u"held.txt", text("2")}, {u"third.txt", text("3")}});
+  RunOptions options;
+  options.env = {{"TARVEX_RUN_HOLD_FILE", "held.txt"}, {"TARVEX_ONEFILE_START", "4242"}};
+  options.unset_env = {"TARVEX_ONEFILE_PARENT"};
+  RunResult r = run_windows(exe, {}, options);
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_EQ(r.exit_code, 2u);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err.rfind("Error, failed to open '", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find("_4242\\held.txt' for writing.\r\n"), std::string::npos) << r.err;
+  std::vector<std::string> left = new_extraction_dirs();
+  ASSERT_EQ(left.size(), 1u);
+  std::string folder = wine_temp_dir() + "/" + left[0];
+  EXPECT_EQ(read_file(folder + "/first.txt"), "1");
+  EXPECT_FALSE(read_file(folder + "/app.dll").empty());
+  remove_tree(folder);
+}
+
+struct FailureCase {
+  const char* name;
+  std::function<Bytes()> resource;  // null: no payload resource at all
+  uint32_t code;
+  const char* out;
+  const char* err_prefix;
+};
+
+class LauncherFailureTest : public LauncherTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(LauncherFailureTest, ReportsAndLeavesNothing) {
+  const FailureCase& c = GetParam();
+  std::string exe = dir_ + "/app.exe";
+  if (c.resource) {
+    ASSERT_TRUE(make_onefile_from_resource(c.resource(), exe));
+  } else {
+    ASSERT_TRUE(write_file(exe, read_file(launcher_exe())));
+  }
+  RunResult r = run_windows(exe, {});
+  ASSERT_FALSE(r.timed_out);
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_EQ(r.exit_code, c.code);
+  EXPECT_EQ(r.out, c.out);
+  EXPECT_EQ(r.err.rfind(c.err_prefix, 0), 0u) << r.err;
+  EXPECT_TRUE(new_extraction_dirs().empty());
+}
+
+Bytes payload_of(std::vector<PayloadEntry> entries) { return build_payload(entries); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LauncherFailureTest,
+    ::testing::Values(
+        FailureCase{"no_payload", nullptr, 2, "Error, couldn't find attached data header.\r\n", ""},
+        FailureCase{"signature_mismatch",
+                    [] {
+                      Bytes b = payload_of({{u"app.dll", file_bytes(test_module_dll())}});
+                      b[2] = 'X';
+                      return b;
+                    },
+                    2, "Error, couldn't find attached data header.\r\n", ""},
+        FailureCase{"too_short", [] { return Bytes{'W', 'Q'}; }, 2, "Error, couldn't find attached data header.\r\n",
+                    ""},
+        FailureCase{"not_a_dll", [] { return payload_of({{u"app.dll", text("plain text, not a module")}}); }, 2, "",
+                    "Error, load DLL. ([Error "},
+        FailureCase{"no_run_code", [] { return payload_of({{u"app.dll", file_bytes(no_entry_module_dll())}}); }, 2,
+                    "Error, DLL entry point not found.\r\n", ""},
+        FailureCase{"truncated", [] {
+                      Bytes b = payload_of({{u"app.dll", file_bytes(test_module_dll())}});
+                      b.resize(b.size() / 2);
+                      return b;
+                    },
+                    2, "Error, couldn't decode attached data.\r\n", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LauncherTest, ExecutableAtTheRootOfADrivePublishesDriveLetterAndColon) {
+  const char* prefix = getenv("WINEPREFIX");
+  ASSERT_NE(prefix, nullptr);
+  std::string link = std::string(prefix) + "/dosdevices/t:";
+  remove(link.c_str());
+  ASSERT_EQ(symlink(dir_.c_str(), link.c_str()), 0);
+  module_onefile();
+  RunResult r = run_windows_line("T:\\app.exe env");
+  remove(link.c_str());
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_EQ(values(r.out)["TARVEX_ONEFILE_DIRECTORY"], "T:") << r.out;
+}
+
+}  // namespace
+}  // namespace tarvex::e2e

@@ -1,0 +1,37 @@
+// Test helper (host): building onefile executables.
+#include "tests/e2e/onefile.h"
+
+#include <sys/stat.h>
+
+#include "tests/e2e/wine_run.h"
+#include "tool/attach.h"
+
+namespace tarvex::e2e {
+
+std::string launcher_exe() { return windows_bin_dir() + "/launcher/tarvex-launcher.exe"; }
+std::string test_module_dll() { return windows_bin_dir() + "/tests/e2e/test_module.dll"; }
+std::string no_entry_module_dll() { return windows_bin_dir() + "/tests/e2e/no_entry_module.dll"; }
+
+Bytes file_bytes(const std::string& path) {
+  std::string s = read_file(path);
+  return Bytes(s.begin(), s.end());
+}
+
+bool make_onefile_from_resource(const Bytes& resource, const std::string& out) {
+  Bytes image;
+  std::string error;
+  if (!attach_payload(file_bytes(launcher_exe()), resource, &image, &error)) return false;
+  if (!write_file(out, std::string(image.begin(), image.end()))) return false;
+  return chmod(out.c_str(), 0755) == 0;
+}
+
+bool make_onefile(const std::vector<PayloadEntry>& entries, const std::string& out) {
+  WriterOptions options;
+  options.level = 3;
+  options.checksum = true;
+  return make_onefile_from_resource(build_payload(entries, options), out);
+}
+
+std::vector<std::string> extraction_dirs() { return list_dir(wine_temp_dir(), "onefile_"); }
+
+}  // namespace tarvex::e2e

@@ -1,0 +1,23 @@
+// Test helper (host): real onefile executables from the real Launcher and a payload.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "payload/writer.h"
+
+namespace tarvex::e2e {
+
+std::string launcher_exe();      // the built Launcher
+std::string test_module_dll();   // the module the tests steer through arguments
+std::string no_entry_module_dll();
+Bytes file_bytes(const std::string& path);
+
+// Writes the Launcher with `resource` attached as the payload to `out`.
+bool make_onefile_from_resource(const Bytes& resource, const std::string& out);
+// The same for a list of entries (the first is the module), compressed as the packer would.
+bool make_onefile(const std::vector<PayloadEntry>& entries, const std::string& out);
+
+// Extraction folders (onefile_*) currently in Wine's temporary folder.
+std::vector<std::string> extraction_dirs();
+
+}  // namespace tarvex::e2e

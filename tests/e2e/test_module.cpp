@@ -1,0 +1,152 @@
+// The module that end-to-end tests put first in their payloads. Its arguments are
+// commands, run left to right:
+//   args              print every argument as  arg[i]=<UTF-8>
+//   env               print the TARVEX_ variables as  NAME=<value> (or NAME unset)
+//   list              print every file below the module's folder: relative path, size, FNV-1a 64 hash
+//   exists PATH       print  exists PATH=1  or  =0
+//   sleep MS          sleep
+//   relaunch ARG...   start this onefile executable again with the rest of the
+//                     arguments, wait, print  relaunch exit=<code>; ends the command list
+//   spawn EXE ARG...  the same for another program
+//   crash             access violation
+//   exit N            return N (a 32-bit value, decimal or 0x hex, may be negative)
+// Without an exit command it returns 0.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+void print_utf8(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  out += '\n';
+  fwrite(out.data(), 1, out.size(), stdout);
+  fflush(stdout);
+}
+
+std::wstring module_dir() {
+  HMODULE self = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&module_dir), &self);
+  wchar_t path[4096];
+  DWORD n = GetModuleFileNameW(self, path, 4096);
+  std::wstring p(path, n);
+  return p.substr(0, p.rfind(L'\\'));
+}
+
+unsigned long long fnv1a(const std::wstring& path, unsigned long long* size) {
+  unsigned long long hash = 0xcbf29ce484222325ull;
+  *size = 0;
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  static unsigned char buffer[1 << 16];
+  DWORD got = 0;
+  while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    for (DWORD i = 0; i < got; ++i) hash = (hash ^ buffer[i]) * 0x100000001b3ull;
+    *size += got;
+  }
+  CloseHandle(h);
+  return hash;
+}
+
+void list(const std::wstring& root, const std::wstring& relative) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((root + L"\\" + relative + L"*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      list(root, relative + name + L"\\");
+    } else {
+      unsigned long long size = 0;
+      unsigned long long hash = fnv1a(root + L"\\" + relative + name, &size);
+      wchar_t line[128];
+      swprintf(line, 128, L" %llu %016llx", size, hash);
+      print_utf8(L"file " + relative + name + line);
+    }
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+}
+
+void print_env(const wchar_t* name) {
+  static wchar_t value[32768];
+  DWORD n = GetEnvironmentVariableW(name, value, 32768);
+  print_utf8(n ? std::wstring(name) + L"=" + value : std::wstring(name) + L" unset");
+}
+
+std::wstring quote(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  size_t slashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++slashes;
+      continue;
+    }
+    out.append(c == L'"' ? 2 * slashes + 1 : slashes, L'\\');
+    slashes = 0;
+    out += c;
+  }
+  out.append(2 * slashes, L'\\');
+  return out + L"\"";
+}
+
+int spawn(const wchar_t* program, int argc, wchar_t** argv, int from, const wchar_t* label) {
+  std::wstring line = quote(program);
+  for (int i = from; i < argc; ++i) line += L" " + quote(argv[i]);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessW(program, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
+    print_utf8(std::wstring(label) + L" failed");
+    return 1;
+  }
+  WaitForSingleObject(info.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(info.hProcess, &code);
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  print_utf8(std::wstring(label) + L" exit=" + std::to_wstring(code));
+  return 0;
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) int run_code(int argc, wchar_t** argv) {
+  for (int i = 1; i < argc; ++i) {
+    std::wstring command = argv[i];
+    if (command == L"args") {
+      for (int j = 0; j < argc; ++j) print_utf8(L"arg[" + std::to_wstring(j) + L"]=" + argv[j]);
+    } else if (command == L"env") {
+      for (const wchar_t* name : {L"TARVEX_ONEFILE_PARENT", L"TARVEX_ONEFILE_START", L"TARVEX_ONEFILE_DIRECTORY",
+                                  L"TARVEX_ORIGINAL_ARGV0"})
+        print_env(name);
+      print_utf8(L"MODULE_DIR=" + module_dir());
+    } else if (command == L"list") {
+      list(module_dir(), L"");
+    } else if (command == L"exists" && i + 1 < argc) {
+      ++i;
+      print_utf8(std::wstring(L"exists ") + argv[i] + L"=" + (GetFileAttributesW(argv[i]) != INVALID_FILE_ATTRIBUTES ? L"1" : L"0"));
+    } else if (command == L"sleep" && i + 1 < argc) {
+      Sleep(wcstoul(argv[++i], nullptr, 10));
+    } else if (command == L"relaunch") {
+      wchar_t self[4096];
+      GetModuleFileNameW(nullptr, self, 4096);
+      return spawn(self, argc, argv, i + 1, L"relaunch");
+    } else if (command == L"spawn" && i + 1 < argc) {
+      return spawn(argv[i + 1], argc, argv, i + 2, L"spawn");
+    } else if (command == L"crash") {
+      *static_cast<volatile int*>(nullptr) = 1;
+    } else if (command == L"exit" && i + 1 < argc) {
+      return static_cast<int>(static_cast<unsigned long>(wcstoll(argv[++i], nullptr, 0)));
+    }
+  }
+  return 0;
+}
