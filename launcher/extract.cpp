@@ -9,6 +9,7 @@
 #include "diagnostics/report.h"
 #include "launcher/state.h"
 #include "paths/directories.h"
+#include "payload/entries.h"
 #include "payload/format.h"
 #include "payload/reader.h"
 #include "support/unique_handle.h"
@@ -23,26 +24,6 @@ WideBuffer<payload::kMaxNameUnits + 1> g_entry_name;
 WideBuffer<payload::kPathCapacity> g_target_path;
 WideBuffer<payload::kPathCapacity> g_containing_dir;
 unsigned char g_write_buffer[payload::kWriteSliceSize];
-
-// Reads one name, a code unit at a time, up to and including its terminator.
-void read_entry_name() {
-  g_entry_name.clear();
-  for (;;) {
-    unsigned char unit[payload::kNameUnitSize];
-    read_payload(unit, sizeof unit);
-    wchar_t ch = static_cast<wchar_t>(unit[0] | unit[1] << 8);
-    if (ch == 0) return;
-    g_entry_name.append(ch, report_as(msg::kEntryNameTooLong));
-  }
-}
-
-uint64_t read_entry_size() {
-  unsigned char bytes[payload::kSizeFieldSize];
-  read_payload(bytes, sizeof bytes);
-  uint64_t size = 0;
-  for (int i = payload::kSizeFieldSize - 1; i >= 0; --i) size = size << 8 | bytes[i];
-  return size;
-}
 
 // Creates the directory that will hold the target file, through the cache.
 void make_containing_dir() {
@@ -79,7 +60,7 @@ void write_entry(uint64_t size) {
 
 bool extract_payload(Role role) {
   for (;;) {
-    read_entry_name();
+    read_entry_name(g_entry_name);
     if (g_entry_name.empty()) return !g_module_path.empty();
     g_target_path.assign(g_extraction_dir.c_str(), report_as(msg::kPathTooLong));
     g_target_path.append(L'\\', report_as(msg::kPathTooLong));

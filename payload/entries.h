@@ -1,0 +1,18 @@
+// The entry walk: names and sizes of the entry stream, read through the payload
+// reader exactly as the Launcher reads them.
+#pragma once
+#include <cstdint>
+
+#include "support/wide_buffer.h"
+
+namespace tarvex {
+
+// Reads one name a code unit at a time, up to and including its terminator; the
+// units are stored untranslated. A name that does not fit `name` ends the process
+// with a report. An empty result is the end marker.
+void read_entry_name(WideText& name);
+
+// Reads an entry's 64-bit little-endian size.
+uint64_t read_entry_size();
+
+}  // namespace tarvex
