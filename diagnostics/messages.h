@@ -23,6 +23,7 @@ inline constexpr char kEntryNameTooLong[] = "Error, a payload entry name does no
 inline constexpr char kModulePathTooLong[] = "Error, the path of the first payload entry does not fit 1023 characters.";
 inline constexpr char kCommandLineTooLong[] = "Error, the command line for the child does not fit 32767 characters.";
 inline constexpr char kSplitCommandLine[] = "Error, couldn't split the command line.";
+inline constexpr char kUnsafeEntryName[] = "Error, a payload entry name leads outside the extraction directory.";
 inline constexpr char kNoModule[] = "Error, the payload holds no module to start.";
 
 }  // namespace tarvex::msg

@@ -62,6 +62,9 @@ bool extract_payload(Role role) {
   for (;;) {
     read_entry_name(g_entry_name);
     if (g_entry_name.empty()) return !g_module_path.empty();
+    // A name that climbs out of the extraction directory would write, or load a
+    // module, anywhere on the machine.
+    if (!entry_name_stays_inside(g_entry_name.c_str())) fail_with_message(msg::kUnsafeEntryName);
     g_target_path.assign(g_extraction_dir.c_str(), report_as(msg::kPathTooLong));
     g_target_path.append(L'\\', report_as(msg::kPathTooLong));
     g_target_path.append(g_entry_name.c_str(), report_as(msg::kPathTooLong));

@@ -15,4 +15,10 @@ void read_entry_name(WideText& name);
 // Reads an entry's 64-bit little-endian size.
 uint64_t read_entry_size();
 
+// Whether a name stays below the folder it is extracted to: no leading separator,
+// no drive or stream colon, and no component that Windows would take for the
+// parent folder (two or more dots, possibly with trailing dots or spaces, which
+// Windows strips).
+bool entry_name_stays_inside(const wchar_t* name);
+
 }  // namespace tarvex
