@@ -26,4 +26,7 @@ inline constexpr char kSplitCommandLine[] = "Error, couldn't split the command l
 inline constexpr char kUnsafeEntryName[] = "Error, a payload entry name leads outside the extraction directory.";
 inline constexpr char kNoModule[] = "Error, the payload holds no module to start.";
 
+// The executable whose path is to be resolved cannot be opened (carries the system error).
+inline constexpr char kOpenExecutable[] = "Error, couldn't open the executable to resolve its path.";
+
 }  // namespace tarvex::msg

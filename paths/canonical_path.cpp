@@ -1,0 +1,79 @@
+// The canonical form of a file's path: final path, no extended-length prefix, short directory.
+#include <windows.h>
+
+#include <cwchar>
+
+#include "diagnostics/messages.h"
+#include "diagnostics/report.h"
+#include "paths/exe_path.h"
+#include "support/unique_handle.h"
+#include "support/wide_buffer.h"
+
+namespace tarvex {
+
+namespace {
+
+enum class Outcome { kDone, kCannotOpen, kTooLong };
+
+using GetFinalPathNameByHandleFunction = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+
+// The largest capacity a caller passes: the executable-path caches.
+constexpr size_t kMaxCapacity = 4097;
+
+Outcome make_canonical(wchar_t* buffer, size_t capacity) {
+  if (capacity > kMaxCapacity) overflow(kInvariant);
+  // Checks that the path is terminated within its buffer before the system reads it.
+  WideText path(buffer, capacity, /*clear=*/false);
+
+  // Access 0 asks for neither reading nor writing, so even a running executable or a
+  // file that others hold open can be opened.
+  Handle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return Outcome::kCannotOpen;
+
+  // Looked up at run time: Windows before Vista lacks it, and the path then stays as given.
+  auto get_final_path = reinterpret_cast<GetFinalPathNameByHandleFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("Kernel32.dll"), "GetFinalPathNameByHandleW")));
+  if (get_final_path) {
+    // Written to a scratch buffer, so that a failed call leaves the path as it was.
+    WideBuffer<kMaxCapacity> final_path;
+    // Flags 0: FILE_NAME_NORMALIZED with VOLUME_NAME_DOS, the \\?\C:\... form.
+    const DWORD n = get_final_path(file.get(), final_path.data(), static_cast<DWORD>(capacity), 0);
+    file.reset();
+    // Too small a buffer makes the call return the size it needs, terminator included.
+    if (n > capacity - 1) return Outcome::kTooLong;
+    if (n != 0) {
+      final_path.sync(kInvariant);
+      path.assign(final_path.c_str(), kInvariant);
+    }
+  }
+  file.reset();
+  strip_extended_prefix(buffer);
+  return try_shorten_dir_part(buffer, capacity) ? Outcome::kDone : Outcome::kTooLong;
+}
+
+}  // namespace
+
+void strip_extended_prefix(wchar_t* path) {
+  if (wcsncmp(path, L"\\\\?\\", 4) == 0 && path[4] != 0 && path[5] == L':')
+    wmemmove(path, path + 4, wcslen(path + 4) + 1);
+  // Two of the prefix's backslashes stay to begin the \\srv\share form.
+  if (wcsncmp(path, L"\\\\?\\UNC\\", 8) == 0) wmemmove(path + 2, path + 8, wcslen(path + 8) + 1);
+}
+
+void canonical_file_path(wchar_t* buffer, size_t capacity) {
+  switch (make_canonical(buffer, capacity)) {
+    case Outcome::kDone:
+      return;
+    case Outcome::kCannotOpen:
+      fail_with_system_error(msg::kOpenExecutable, GetLastError());
+    case Outcome::kTooLong:
+      fail_with_message(msg::kExePathTooLong);
+  }
+}
+
+bool try_canonical_file_path(wchar_t* buffer, size_t capacity) {
+  return make_canonical(buffer, capacity) == Outcome::kDone;
+}
+
+}  // namespace tarvex

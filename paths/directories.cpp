@@ -1,0 +1,90 @@
+// Directory creation behind a cache of directories known to exist.
+#include "paths/directories.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cwchar>
+
+#include "diagnostics/messages.h"
+#include "diagnostics/report.h"
+#include "paths/expand.h"
+#include "support/wide_buffer.h"
+
+namespace tarvex {
+
+CreateDirectoryFunction g_create_directory = CreateDirectoryW;
+
+namespace {
+
+constexpr int32_t kCacheLimit = 1024;
+wchar_t* g_created[kCacheLimit];  // entry 0: the profile directory
+int32_t g_created_count = 0;
+
+void remember(const wchar_t* path) {
+  wchar_t* copy = _wcsdup(path);
+  if (!copy) fail_with_message(msg::kAllocate);
+  g_created[g_created_count++] = copy;
+}
+
+bool is_cached(const wchar_t* path) {
+  for (int32_t i = 0; i < g_created_count; ++i)
+    if (wcscmp(g_created[i], path) == 0) return true;
+  return false;
+}
+
+// The level below the current one: the cut made on the way up held a backslash,
+// and the text after it is still in the storage.
+void extend_one_level(WideText& ancestor) {
+  ancestor.data()[ancestor.size()] = L'\\';
+  ancestor.sync(kInvariant);
+}
+
+}  // namespace
+
+bool make_dir_cached(const wchar_t* path) {
+  if (g_created_count == 0) {
+    static const wchar_t kHome[] = L"{HOME}";
+    WideBuffer<4096> home;
+    if (!expand_path_spec(home.data(), kHome, home.capacity())) fail_expansion(kHome);
+    remember(home.c_str());
+  }
+  if (is_cached(path)) return true;
+  if (path[0] != 0 && path[1] == L':' && path[2] == 0) return true;  // a bare drive: C:
+  if (!g_create_directory(path, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  // A full cache is no failure: the directory is then tried again on every request.
+  if (g_created_count < kCacheLimit) remember(path);
+  return true;
+}
+
+void make_parent_dirs(const wchar_t* path) {
+  if (!path) overflow(kInvariant);
+  WideBuffer<4097> ancestor;  // 4096 characters and the terminator
+  ancestor.assign(path, report_as(msg::kPathTooLong));
+
+  // Up: cut one level at a time until a level exists or can be made. A backslash at
+  // index 0 does not count, so \x and \\srv end the walk at \.
+  size_t missing = 0;
+  bool found = false;
+  for (;;) {
+    const size_t slash = ancestor.rfind(L'\\', 1);
+    if (slash == WideText::npos) break;
+    ancestor.truncate(slash);
+    ++missing;
+    if (make_dir_cached(ancestor.c_str())) {
+      found = true;
+      break;
+    }
+  }
+  // Down: every level that failed on the way up is tried once more, top first; the
+  // path itself is left to the caller.
+  if (found) {
+    extend_one_level(ancestor);
+    --missing;
+  }
+  for (; missing > 0; --missing) {
+    make_dir_cached(ancestor.c_str());
+    extend_one_level(ancestor);
+  }
+}
+
+}  // namespace tarvex

@@ -1,0 +1,31 @@
+// The running executable's path, plain and canonical, and the canonical form of any file.
+#pragma once
+#include <cstddef>
+
+namespace tarvex {
+
+// The own executable's path from a process-wide cache filled on first use: the
+// canonical form when `resolve` is set, otherwise the loader's path with its
+// directory part shortened.
+const wchar_t* own_exe_path(bool resolve);
+
+// Rewrites the path of an existing file in place to its canonical form: the final
+// path with the extended-length prefix removed and the directory part in short
+// form. Ends the process where it cannot proceed.
+void canonical_file_path(wchar_t* buffer, size_t capacity);
+
+// The same, but false instead of ending: the file cannot be opened, or the final
+// path or its short form does not fit.
+bool try_canonical_file_path(wchar_t* buffer, size_t capacity);
+
+// Replaces the directory part of the path in place by its short (8.3) form; the last
+// component keeps its long name.
+void shorten_dir_part(wchar_t* buffer, size_t capacity);
+// The same, but false instead of ending when the result does not fit.
+bool try_shorten_dir_part(wchar_t* buffer, size_t capacity);
+
+// Removes the extended-length prefix from a final path: \\?\C:\x becomes C:\x and
+// \\?\UNC\srv\share\x becomes \\srv\share\x; other \\?\ forms stay as they are.
+void strip_extended_prefix(wchar_t* path);
+
+}  // namespace tarvex

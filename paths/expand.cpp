@@ -1,0 +1,31 @@
+// The template scanner: literals are copied, {NAME} references replaced by values.
+#include "paths/expand.h"
+
+#include "paths/variables.h"
+
+namespace tarvex {
+
+bool expand_path_spec(wchar_t* out_storage, const wchar_t* spec, size_t capacity) {
+  WideText out(out_storage, capacity);
+  WideBuffer<1024> name;
+  bool in_name = false;
+  for (const wchar_t* p = spec; *p; ++p) {
+    if (*p == L'{') {
+      // A second "{" forgets the name begun so far: a{b{PID} is a, then {PID}.
+      name.clear();
+      in_name = true;
+    } else if (*p == L'}') {
+      if (!in_name) return false;
+      in_name = false;
+      if (!append_variable(name.c_str(), out)) return false;
+    } else if (in_name) {
+      if (!name.try_append(*p)) return false;
+    } else if (!out.try_append(*p)) {
+      return false;
+    }
+  }
+  // A reference still open here is dropped: abc{TEMP gives abc.
+  return true;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,184 @@
+// The own executable's path and the canonical form of file paths, under Wine.
+#include "paths/exe_path.h"
+
+#include <gtest/gtest.h>
+
+#include <cwchar>
+#include <string>
+
+#include "tests/helpers/process.h"
+#include "tests/helpers/scenario.h"
+
+using tarvex::test::narrow;
+using tarvex::test::ProcessResult;
+using tarvex::test::run_scenario;
+
+TARVEX_SCENARIO(exe_paths) {
+  printf("%ls\n%ls", tarvex::own_exe_path(true), tarvex::own_exe_path(false));
+  return 0;
+}
+
+// argv[1]: path, argv[2]: capacity.
+TARVEX_SCENARIO(canonical) {
+  std::wstring buffer = argv[1];
+  buffer.resize(wcstoul(argv[2], nullptr, 10));
+  tarvex::canonical_file_path(buffer.data(), buffer.size());
+  printf("%ls", buffer.c_str());
+  return 0;
+}
+
+namespace {
+
+std::wstring module_path() { return tarvex::test::own_exe(); }
+
+std::wstring canonical(const std::wstring& path, size_t capacity = 4097, bool* ok = nullptr) {
+  std::wstring buffer = path;
+  buffer.resize(capacity);
+  bool done = tarvex::try_canonical_file_path(buffer.data(), capacity);
+  if (ok) *ok = done;
+  return buffer.c_str();
+}
+
+std::wstring short_form(const std::wstring& path) {
+  wchar_t out[4096];
+  DWORD n = GetShortPathNameW(path.c_str(), out, 4096);
+  return n > 0 && n < 4096 ? out : L"";
+}
+
+std::wstring dir_of(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
+std::wstring name_of(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
+
+class TempDir {
+ public:
+  TempDir() : path(tarvex::test::make_temp_dir(L"paths_test")) {}
+  ~TempDir() { tarvex::test::remove_tree(path); }
+  std::wstring path;
+};
+
+TEST(OwnExePath, EachFormIsComputedOnceAndHandedOutFromItsCache) {
+  for (bool resolve : {false, true}) {
+    SCOPED_TRACE(resolve);
+    const wchar_t* first = tarvex::own_exe_path(resolve);
+    const std::wstring text = first;
+    const wchar_t* second = tarvex::own_exe_path(resolve);
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(text, second);
+    EXPECT_FALSE(text.empty());
+  }
+}
+
+TEST(OwnExePath, PlainFormIsTheLoadersPathWithAShortDirectory) {
+  const std::wstring plain = tarvex::own_exe_path(false);
+  EXPECT_EQ(name_of(plain), name_of(module_path()));
+  EXPECT_EQ(dir_of(plain), short_form(dir_of(module_path())));
+  // The build directory's name has no 8.3 form of its own, so the spellings differ.
+  EXPECT_NE(plain, module_path());
+}
+
+TEST(OwnExePath, CanonicalFormHasNoExtendedPrefixAndMatchesCanonicalFilePath) {
+  const std::wstring resolved = tarvex::own_exe_path(true);
+  EXPECT_NE(resolved.rfind(L"\\\\?\\", 0), 0u) << narrow(resolved);
+  EXPECT_EQ(resolved, canonical(module_path()));
+  EXPECT_EQ(resolved, canonical(module_path(), 2048));
+}
+
+TEST(CanonicalFilePath, ExtendedPrefixTable) {
+  struct Row {
+    const wchar_t* final_path;
+    const wchar_t* expected;
+  } rows[] = {
+      {L"\\\\?\\C:\\Apps\\tool.exe", L"C:\\Apps\\tool.exe"},
+      {L"\\\\?\\UNC\\srv\\share\\tool.exe", L"\\\\srv\\share\\tool.exe"},
+      {L"\\\\?\\Volume{0b1c}\\tool.exe", L"\\\\?\\Volume{0b1c}\\tool.exe"},
+      {L"\\\\?\\C:", L"C:"},
+      {L"\\\\?\\C", L"\\\\?\\C"},
+      {L"\\\\?\\", L"\\\\?\\"},
+      {L"C:\\Apps\\tool.exe", L"C:\\Apps\\tool.exe"},
+      {L"\\\\srv\\share\\tool.exe", L"\\\\srv\\share\\tool.exe"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(narrow(row.final_path));
+    wchar_t buffer[64];
+    wcscpy(buffer, row.final_path);
+    tarvex::strip_extended_prefix(buffer);
+    EXPECT_STREQ(buffer, row.expected);
+  }
+}
+
+TEST(CanonicalFilePath, LongAndShortDirectorySpellingsCompareEqual) {
+  TempDir temp;
+  const std::wstring dir = temp.path + L"\\Long Directory Name\\Another Long One";
+  ASSERT_TRUE(CreateDirectoryW((temp.path + L"\\Long Directory Name").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr));
+  const std::wstring file = dir + L"\\a long file name.txt";
+  ASSERT_TRUE(tarvex::test::write_file(file, "x", 1));
+  const std::wstring short_spelling = short_form(file);
+  ASSERT_NE(short_spelling, file);
+
+  const std::wstring from_long = canonical(file), from_short = canonical(short_spelling);
+  EXPECT_EQ(from_long, from_short);
+  EXPECT_EQ(name_of(from_long), L"a long file name.txt");
+  EXPECT_EQ(dir_of(from_long), short_form(dir));
+}
+
+TEST(CanonicalFilePath, ReachedThroughALinkGivesTheTargetsPath) {
+  const std::wstring exe = module_path();
+  if (exe.rfind(L"Z:\\", 0) != 0) GTEST_SKIP() << "the test program is not below Wine's Z: drive";
+  // Wine follows Unix symbolic links, and runs Unix programs: ln makes the link.
+  std::wstring target = exe.substr(2), link = L"Z:\\tmp\\tarvex_paths_link_" + std::to_wstring(GetCurrentProcessId()) +
+                                                 L".exe";
+  for (wchar_t& c : target)
+    if (c == L'\\') c = L'/';
+  std::wstring unix_link = link.substr(2);
+  for (wchar_t& c : unix_link)
+    if (c == L'\\') c = L'/';
+  tarvex::test::ProcessOptions ln;
+  ln.application = L"Z:\\bin\\ln";
+  ln.command_line = L"ln -sf " + target + L" " + unix_link;
+  ASSERT_EQ(tarvex::test::run_process(ln).exit_code, 0u);
+
+  EXPECT_EQ(canonical(link), tarvex::own_exe_path(true));
+  // Started through the link, the program resolves its own path to the target as well.
+  tarvex::test::ProcessOptions start;
+  start.application = link;
+  start.command_line = link;
+  start.set_env = {{L"TARVEX_TEST_SCENARIO", L"exe_paths"}};
+  ProcessResult r = tarvex::test::run_process(start);
+  DeleteFileW(link.c_str());
+  EXPECT_EQ(r.out.substr(0, r.out.find('\r')), narrow(tarvex::own_exe_path(true)));
+}
+
+TEST(CanonicalFilePath, UnusableFilesAndPathsThatDoNotFit) {
+  TempDir temp;
+  const std::wstring missing = temp.path + L"\\missing.exe";
+  bool ok = true;
+  canonical(missing, 4097, &ok);
+  EXPECT_FALSE(ok);
+  ProcessResult r = run_scenario("canonical", tarvex::test::quote_argument(missing) + L" 4097");
+  EXPECT_EQ(r.exit_code, 2u);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err.rfind("Error, couldn't open the executable to resolve its path. ([Error 2] ", 0), 0u) << r.err;
+
+  // Spelled with short names the path fits its buffer exactly; the final path, with
+  // long names and the \\?\ prefix, does not.
+  const std::wstring short_exe = short_form(module_path());
+  ASSERT_LT(short_exe.size(), module_path().size());
+  canonical(short_exe, short_exe.size() + 1, &ok);
+  EXPECT_FALSE(ok);
+  r = run_scenario("canonical", tarvex::test::quote_argument(short_exe) + L" " + std::to_wstring(short_exe.size() + 1));
+  EXPECT_EQ(r.exit_code, 2u);
+  EXPECT_EQ(r.out, "Error, the executable path does not fit its buffer.\r\n");
+}
+
+TEST(ShortenDirPart, DirectoriesWithoutShortFormStayExactly) {
+  const wchar_t* rows[] = {L"", L"no-backslash-here", L"C:\\no such dir\\x y.exe", L"C:\\no such dir\\"};
+  for (const wchar_t* row : rows) {
+    SCOPED_TRACE(narrow(row));
+    wchar_t buffer[64];
+    wcscpy(buffer, row);
+    tarvex::shorten_dir_part(buffer, 64);
+    EXPECT_STREQ(buffer, row);
+  }
+}
+
+}  // namespace
