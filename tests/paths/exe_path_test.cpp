@@ -48,6 +48,24 @@ std::wstring short_form(const std::wstring& path) {
 std::wstring dir_of(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
 std::wstring name_of(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
 
+std::wstring dos_path_to_unix(std::wstring p) {
+  for (wchar_t& c : p)
+    if (c == L'\\') c = L'/';
+  return p;
+}
+std::wstring unix_path_to_dos(std::wstring p) {
+  for (wchar_t& c : p)
+    if (c == L'/') c = L'\\';
+  return p;
+}
+
+DWORD run_unix(const wchar_t* program, const std::wstring& command_line) {
+  tarvex::test::ProcessOptions options;
+  options.application = program;
+  options.command_line = command_line;
+  return tarvex::test::run_process(options).exit_code;
+}
+
 class TempDir {
  public:
   TempDir() : path(tarvex::test::make_temp_dir(L"paths_test")) {}
@@ -124,18 +142,11 @@ TEST(CanonicalFilePath, LongAndShortDirectorySpellingsCompareEqual) {
 TEST(CanonicalFilePath, ReachedThroughALinkGivesTheTargetsPath) {
   const std::wstring exe = module_path();
   if (exe.rfind(L"Z:\\", 0) != 0) GTEST_SKIP() << "the test program is not below Wine's Z: drive";
-  // Wine follows Unix symbolic links, and runs Unix programs: ln makes the link.
-  std::wstring target = exe.substr(2), link = L"Z:\\tmp\\tarvex_paths_link_" + std::to_wstring(GetCurrentProcessId()) +
-                                                 L".exe";
-  for (wchar_t& c : target)
-    if (c == L'\\') c = L'/';
-  std::wstring unix_link = link.substr(2);
-  for (wchar_t& c : unix_link)
-    if (c == L'\\') c = L'/';
-  tarvex::test::ProcessOptions ln;
-  ln.application = L"Z:\\bin\\ln";
-  ln.command_line = L"ln -sf " + target + L" " + unix_link;
-  ASSERT_EQ(tarvex::test::run_process(ln).exit_code, 0u);
+  // Wine follows Unix symbolic links and runs Unix programs, so ln makes the link
+  // (CreateSymbolicLinkW reports success under Wine but makes nothing).
+  const std::wstring unix_link = L"/tmp/tarvex_paths_link_" + std::to_wstring(GetCurrentProcessId()) + L".exe";
+  const std::wstring link = L"Z:" + unix_path_to_dos(unix_link);
+  ASSERT_EQ(run_unix(L"Z:\\bin\\ln", L"ln -sf " + dos_path_to_unix(exe.substr(2)) + L" " + unix_link), 0u);
 
   EXPECT_EQ(canonical(link), tarvex::own_exe_path(true));
   // Started through the link, the program resolves its own path to the target as well.
@@ -144,8 +155,10 @@ TEST(CanonicalFilePath, ReachedThroughALinkGivesTheTargetsPath) {
   start.command_line = link;
   start.set_env = {{L"TARVEX_TEST_SCENARIO", L"exe_paths"}};
   ProcessResult r = tarvex::test::run_process(start);
-  DeleteFileW(link.c_str());
+  // DeleteFileW does not remove a Unix link under Wine.
+  run_unix(L"Z:\\bin\\rm", L"rm -f " + unix_link);
   EXPECT_EQ(r.out.substr(0, r.out.find('\r')), narrow(tarvex::own_exe_path(true)));
+  EXPECT_FALSE(tarvex::test::file_exists(link));
 }
 
 TEST(CanonicalFilePath, UnusableFilesAndPathsThatDoNotFit) {
