@@ -26,6 +26,11 @@ inline constexpr char kSplitCommandLine[] = "Error, couldn't split the command l
 inline constexpr char kUnsafeEntryName[] = "Error, a payload entry name leads outside the extraction directory.";
 inline constexpr char kNoModule[] = "Error, the payload holds no module to start.";
 
+// The packer `tarvex` (host tool): one line naming the file and the reason, exit code 2.
+inline constexpr char kToolCannotRead[] = "Error, cannot read '%s': %s.\n";
+inline constexpr char kToolCannotAttach[] = "Error, cannot attach to '%s': %s.\n";
+inline constexpr char kToolCannotWrite[] = "Error, cannot write '%s': %s.\n";
+
 // The executable whose path is to be resolved cannot be opened (carries the system error).
 inline constexpr char kOpenExecutable[] = "Error, couldn't open the executable to resolve its path.";
 

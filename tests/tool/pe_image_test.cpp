@@ -1,0 +1,111 @@
+// PE header parsing: what it reads from a well-formed image, what it refuses, the checksum.
+#include "tool/pe_image.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "tests/tool/image_builder.h"
+
+namespace tarvex::pe {
+namespace {
+
+using testing::ImagePlan;
+
+ImagePlan two_sections() {
+  ImagePlan plan;
+  plan.sections = {{".text", Bytes(0x300, 0xC3), 0, 0x60000020}, {".data", Bytes(0x10, 1), 0x2000}};
+  plan.directories = {{kDebugDirectory, {0x2000, 28}}};
+  plan.overlay = Bytes(5, 0xEE);
+  plan.symbols_in_overlay = true;
+  return plan;
+}
+
+TEST(PeImage, ReadsHeadersSectionsAndDirectories) {
+  const ImagePlan plan = two_sections();
+  const Bytes file = testing::build_image(plan);
+  Image image;
+  std::string error;
+  ASSERT_TRUE(parse_image(file, &image, &error)) << error;
+  EXPECT_EQ(image.section_alignment, 0x1000u);
+  EXPECT_EQ(image.file_alignment, 0x200u);
+  EXPECT_EQ(image.size_of_headers, 0x400u);
+  EXPECT_EQ(image.size_of_image, 0x4000u);  // headers, .text, two pages of .data
+  ASSERT_EQ(image.sections.size(), 2u);
+  EXPECT_EQ(image.sections[1].name, ".data");
+  EXPECT_EQ(image.sections[1].virtual_address, 0x2000u);
+  EXPECT_EQ(image.sections[1].mapped_size(), 0x2000u);
+  EXPECT_EQ(image.sections[1].raw_pointer, 0x800u);
+  EXPECT_EQ(image.raw_end, 0xA00u);
+  EXPECT_EQ(image.symbol_table_pointer, 0xA00u);
+  EXPECT_EQ(image.directory(kDebugDirectory).rva, 0x2000u);
+  EXPECT_FALSE(image.directory(kCertificateDirectory).present());
+  EXPECT_FALSE(image.directory(40).present());
+
+  size_t offset = 0;
+  EXPECT_TRUE(rva_to_offset(image, 0x2004, 8, &offset));
+  EXPECT_EQ(offset, 0x804u);
+  EXPECT_TRUE(rva_to_offset(image, 0x21FF, 1, &offset));  // the padding of the raw data
+  // Mapped but past the raw data: zeros the file does not hold.
+  EXPECT_FALSE(rva_to_offset(image, 0x2200, 1, &offset));
+  EXPECT_FALSE(rva_to_offset(image, 0x1FFF, 2, &offset));
+}
+
+TEST(PeImage, RefusesWhatIsNotAWellFormedPe32PlusX64Image) {
+  const Bytes good = testing::build_image(two_sections());
+  const size_t coff = 0x44, opt = coff + 20, table = testing::kSectionTable;
+  struct Case {
+    const char* name;
+    std::function<void(Bytes&)> damage;
+    const char* reason;
+  } cases[] = {
+      {"empty", [](Bytes& b) { b.clear(); }, "too short"},
+      {"no MZ", [](Bytes& b) { b[1] = 'X'; }, "no MZ signature"},
+      {"PE header past the end", [](Bytes& b) { put32(b, 0x3C, static_cast<uint32_t>(b.size() - 10)); }, "outside"},
+      {"no PE signature", [](Bytes& b) { b[0x41] = 'X'; }, "no PE signature"},
+      {"i386", [&](Bytes& b) { put16(b, coff, 0x14C); }, "not a PE32+ x86-64 image: machine type 0x14c"},
+      {"ARM64", [&](Bytes& b) { put16(b, coff, 0xAA64); }, "machine type 0xaa64"},
+      {"PE32", [&](Bytes& b) { put16(b, opt, 0x10B); }, "not a PE32+ x86-64 image: optional header magic 0x10b"},
+      {"optional header too small", [&](Bytes& b) { put16(b, coff + 16, 100); }, "optional header"},
+      {"directories overflow", [&](Bytes& b) { put16(b, coff + 16, 112 + 8); }, "data directories"},
+      {"file alignment", [&](Bytes& b) { put32(b, opt + kOptFileAlignment, 0x300); }, "alignment"},
+      {"section below file alignment", [&](Bytes& b) { put32(b, opt + kOptSectionAlignment, 0x100); }, "alignment"},
+      {"section table past headers", [&](Bytes& b) { put16(b, coff + 2, 30); }, "section table"},
+      {"headers past the end", [&](Bytes& b) { b.resize(0x300); }, "SizeOfHeaders"},
+      {"section data past the end", [&](Bytes& b) { put32(b, table + 40 + 16, 0x10000); }, "'.data' lies outside"},
+      {"section data in the headers", [&](Bytes& b) { put32(b, table + 20, 0x200); }, "'.text' overlaps the headers"},
+      {"sections overlap", [&](Bytes& b) { put32(b, table + 40 + 12, 0x1200); }, "overlaps"},
+      {"section past 4 GiB", [&](Bytes& b) { put32(b, table + 40 + 12, 0xFFFFF000); }, "address space"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes file = good;
+    c.damage(file);
+    Image image;
+    std::string error;
+    EXPECT_FALSE(parse_image(file, &image, &error));
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+  }
+}
+
+TEST(PeImage, ChecksumFoldsCarriesSkipsItsFieldAndAddsTheLength) {
+  struct Case {
+    Bytes file;
+    size_t field;
+    uint32_t sum;
+  } cases[] = {
+      {{}, 100, 0},
+      {{0x01, 0x02, 0x03}, 100, 0x0201 + 0x0003 + 3},  // odd length: the last byte is a low half
+      {{0xFF, 0xFF, 0x02, 0x00}, 100, 0x0002 + 4},     // 0xFFFF + 2 carries round to 2
+      {{9, 9, 9, 9, 0x05, 0x06}, 0, 0x0605 + 6},       // the field counts as zero
+      {{1, 0, 9, 9, 9, 9, 2, 0}, 2, 3 + 8},
+      {{1, 9, 9, 9, 9, 0, 0, 0}, 1, 1 + 8},  // a field at an odd offset
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file.size());
+    EXPECT_EQ(pe_checksum(c.file, c.field), c.sum);
+  }
+}
+
+}  // namespace
+}  // namespace tarvex::pe

@@ -1,0 +1,112 @@
+// Whole-file reading and replace-by-rename writing with the C runtime and std::filesystem.
+#include "tool/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace tarvex {
+
+namespace {
+
+#ifdef _WIN32
+constexpr int kCreateFlags = _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY;
+int open_new(const char* path) { return _open(path, kCreateFlags, _S_IREAD | _S_IWRITE); }
+long write_some(int fd, const uint8_t* data, size_t size) { return _write(fd, data, static_cast<unsigned>(size)); }
+bool flush_and_close(int fd) {
+  const bool committed = _commit(fd) == 0;
+  return _close(fd) == 0 && committed;
+}
+#else
+int open_new(const char* path) { return open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600); }
+long write_some(int fd, const uint8_t* data, size_t size) { return write(fd, data, size); }
+bool flush_and_close(int fd) {
+  const bool synced = fsync(fd) == 0;
+  return close(fd) == 0 && synced;
+}
+#endif
+
+constexpr size_t kWriteChunk = size_t{1} << 26;  // below the 32-bit count of the Windows runtime
+constexpr int kNameAttempts = 100;
+
+bool fail_errno(std::string* error) {
+  *error = strerror(errno);
+  return false;
+}
+
+}  // namespace
+
+bool read_whole_file(const std::string& path, Bytes* out, std::string* error) {
+  std::error_code ec;
+  const uintmax_t size = fs::file_size(path, ec);
+  if (ec) {
+    *error = ec.message();
+    return false;
+  }
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) return fail_errno(error);
+  out->resize(static_cast<size_t>(size));
+  const size_t got = out->empty() ? 0 : fread(out->data(), 1, out->size(), f);
+  const bool failed = got != out->size() || ferror(f);
+  fclose(f);
+  if (failed) {
+    *error = "the file could not be read completely";
+    return false;
+  }
+  return true;
+}
+
+bool replace_file(const std::string& path, const Bytes& data, const std::string& permissions_from, std::string* error) {
+  const fs::path target(path);
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::random_device random;
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < kNameAttempts && fd < 0; ++attempt) {
+    char suffix[32];
+    snprintf(suffix, sizeof suffix, ".tarvex-%08x", static_cast<unsigned>(random()));
+    temp = (folder / ("." + target.filename().string() + suffix)).string();
+    fd = open_new(temp.c_str());
+    if (fd < 0 && errno != EEXIST) return fail_errno(error);
+  }
+  if (fd < 0) return fail_errno(error);
+
+  bool ok = true;
+  for (size_t done = 0; ok && done < data.size();) {
+    const long wrote = write_some(fd, data.data() + done, std::min(kWriteChunk, data.size() - done));
+    if (wrote <= 0)
+      ok = fail_errno(error);
+    else
+      done += static_cast<size_t>(wrote);
+  }
+  if (!flush_and_close(fd) && ok) ok = fail_errno(error);
+
+  std::error_code ec;
+  if (ok) {
+    const fs::perms perms = fs::status(permissions_from, ec).permissions();
+    if (!ec) fs::permissions(temp, perms, ec);
+    if (!ec) fs::rename(temp, target, ec);
+    if (ec) {
+      *error = ec.message();
+      ok = false;
+    }
+  }
+  if (!ok) fs::remove(temp, ec);
+  return ok;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,103 @@
+// PE32+ x86-64 image headers: bounds-checked parsing and the fields the packer rewrites.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarvex {
+using Bytes = std::vector<uint8_t>;
+}
+
+namespace tarvex::pe {
+
+inline constexpr uint16_t kMachineAmd64 = 0x8664;
+inline constexpr uint16_t kMagicPe32Plus = 0x20B;
+inline constexpr size_t kSectionHeaderSize = 40;
+inline constexpr size_t kDebugEntrySize = 28;
+
+// Data directory slots the packer looks at.
+inline constexpr size_t kResourceDirectory = 2;
+inline constexpr size_t kCertificateDirectory = 4;  // a file offset, not an RVA
+inline constexpr size_t kDebugDirectory = 6;
+
+// Field offsets inside the PE32+ optional header.
+inline constexpr size_t kOptSizeOfInitializedData = 8;
+inline constexpr size_t kOptSectionAlignment = 32;
+inline constexpr size_t kOptFileAlignment = 36;
+inline constexpr size_t kOptSizeOfImage = 56;
+inline constexpr size_t kOptSizeOfHeaders = 60;
+inline constexpr size_t kOptCheckSum = 64;
+inline constexpr size_t kOptNumberOfRvaAndSizes = 108;
+inline constexpr size_t kOptDataDirectories = 112;
+
+// Section characteristics.
+inline constexpr uint32_t kScnInitializedData = 0x00000040;
+inline constexpr uint32_t kScnMemRead = 0x40000000;
+
+struct Section {
+  std::string name;  // the 8 stored bytes up to the first NUL ("/4" for a long name)
+  uint32_t virtual_size = 0;
+  uint32_t virtual_address = 0;
+  uint32_t raw_size = 0;
+  uint32_t raw_pointer = 0;
+  uint32_t characteristics = 0;
+  // The loader maps VirtualSize bytes, or SizeOfRawData when VirtualSize is 0.
+  uint32_t mapped_size() const { return virtual_size ? virtual_size : raw_size; }
+};
+
+struct DataDirectory {
+  uint32_t rva = 0;
+  uint32_t size = 0;
+  bool present() const { return rva != 0 || size != 0; }
+};
+
+struct Image {
+  size_t coff_header = 0;      // file offset of the COFF file header (after "PE\0\0")
+  size_t optional_header = 0;  // file offset of the optional header
+  size_t section_table = 0;    // file offset of the first section header
+  uint32_t section_alignment = 0;
+  uint32_t file_alignment = 0;
+  uint32_t size_of_image = 0;
+  uint32_t size_of_headers = 0;
+  uint32_t size_of_initialized_data = 0;
+  uint32_t symbol_table_pointer = 0;  // COFF symbols, usually after the last section
+  std::vector<DataDirectory> directories;
+  std::vector<Section> sections;  // in table order, which is ascending address order
+  uint64_t raw_end = 0;           // end of the headers or of the furthest section data
+
+  DataDirectory directory(size_t index) const {
+    return index < directories.size() ? directories[index] : DataDirectory{};
+  }
+  // The section whose mapped range holds [rva, rva + size), or null.
+  const Section* section_for(uint32_t rva, uint32_t size) const;
+};
+
+// Reads the headers of a PE32+ x86-64 image; every field used later is checked to lie
+// inside the file. On failure `error` holds the reason.
+bool parse_image(const Bytes& file, Image* image, std::string* error);
+
+// File offset of the bytes at [rva, rva + size), when a section holds them all in its raw data.
+bool rva_to_offset(const Image& image, uint32_t rva, uint32_t size, size_t* offset);
+
+// The PE checksum: the 16-bit one's-complement sum of the file read as little-endian
+// words, with the checksum field counted as zero, plus the file length.
+uint32_t pe_checksum(const Bytes& file, size_t checksum_offset);
+
+// Little-endian access; callers check the bounds.
+inline uint16_t get16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
+inline uint32_t get32(const Bytes& b, size_t at) {
+  return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 | static_cast<uint32_t>(b[at + 2]) << 16 |
+         static_cast<uint32_t>(b[at + 3]) << 24;
+}
+inline void put16(Bytes& b, size_t at, uint16_t v) {
+  b[at] = static_cast<uint8_t>(v);
+  b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+inline void put32(Bytes& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+inline uint64_t align_up(uint64_t value, uint64_t alignment) { return (value + alignment - 1) / alignment * alignment; }
+
+}  // namespace tarvex::pe
