@@ -115,7 +115,7 @@ TEST(TarvexCli, RefusalsLeaveTheInputAsItWasAndNoOutput) {
       EXPECT_EQ(r.err.compare(0, prefix.size(), prefix), 0) << r.err;
       EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
       EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
-      EXPECT_EQ(r.err.substr(r.err.size() - 2), ".\n");
+      EXPECT_TRUE(r.err.size() > 2 && r.err.compare(r.err.size() - 2, 2, ".\n") == 0) << r.err;
       EXPECT_EQ(e2e::read_file(exe), c.input);
       EXPECT_EQ(sorted_entries(dir), (std::vector<std::string>{"in.exe", "p.bin"}));
       e2e::remove_tree(dir);
