@@ -2,6 +2,7 @@
 // prints the best and the mean wall-clock milliseconds from process start to exit.
 // Usage: time_runs N COMMAND-LINE...
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cwchar>
