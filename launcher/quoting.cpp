@@ -2,6 +2,7 @@
 #include "launcher/quoting.h"
 
 #include <cwchar>
+#include <initializer_list>
 
 #include "diagnostics/messages.h"
 

@@ -1,6 +1,6 @@
 // The module that end-to-end tests put first in their payloads. Its arguments are
 // commands, run left to right:
-//   args              print every argument as  arg[i]=<UTF-8>
+//   args              print every argument as  arg[i]=<its UTF-8 bytes in hex>
 //   env               print the TARVEX_ variables as  NAME=<value> (or NAME unset)
 //   list              print every file below the module's folder: relative path, size, FNV-1a 64 hash
 //   exists PATH       print  exists PATH=1  or  =0
@@ -27,6 +27,19 @@ void print_utf8(const std::wstring& text) {
   out += '\n';
   fwrite(out.data(), 1, out.size(), stdout);
   fflush(stdout);
+}
+
+// Hex keeps line feeds and other control characters of an argument off the output's lines.
+std::wstring hex_utf8(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
+  std::wstring out;
+  for (unsigned char c : bytes) {
+    out += L"0123456789abcdef"[c >> 4];
+    out += L"0123456789abcdef"[c & 15];
+  }
+  return out;
 }
 
 std::wstring module_dir() {
@@ -123,7 +136,7 @@ extern "C" __declspec(dllexport) int run_code(int argc, wchar_t** argv) {
   for (int i = 1; i < argc; ++i) {
     std::wstring command = argv[i];
     if (command == L"args") {
-      for (int j = 0; j < argc; ++j) print_utf8(L"arg[" + std::to_wstring(j) + L"]=" + argv[j]);
+      for (int j = 0; j < argc; ++j) print_utf8(L"arg[" + std::to_wstring(j) + L"]=" + hex_utf8(argv[j]));
     } else if (command == L"env") {
       for (const wchar_t* name : {L"TARVEX_ONEFILE_PARENT", L"TARVEX_ONEFILE_START", L"TARVEX_ONEFILE_DIRECTORY",
                                   L"TARVEX_ORIGINAL_ARGV0"})

@@ -72,9 +72,13 @@ void remove_tree(const std::string& path) {
   fs::remove_all(path, ec);
 }
 
-std::string wine_temp_dir() {
+std::string wine_prefix() {
   const char* prefix = getenv("WINEPREFIX");
-  std::string users = std::string(prefix ? prefix : (source_dir() + "/.deps/wineprefix")) + "/drive_c/users";
+  return prefix && *prefix ? prefix : source_dir() + "/.deps/wineprefix";
+}
+
+std::string wine_temp_dir() {
+  std::string users = wine_prefix() + "/drive_c/users";
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(users, ec)) {
     std::string name = entry.path().filename();

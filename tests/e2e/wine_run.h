@@ -45,6 +45,8 @@ void remove_tree(const std::string& path);
 std::string read_file(const std::string& path);
 bool write_file(const std::string& path, const std::string& data);
 
+// The Wine prefix the tests run in.
+std::string wine_prefix();
 // The Wine prefix's temporary folder, as a Unix path (where the Launcher extracts).
 std::string wine_temp_dir();
 // Entries of a folder whose names start with `prefix`.
