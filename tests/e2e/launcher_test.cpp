@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -50,7 +51,21 @@ class LauncherTest : public ::testing::Test {
   void SetUp() override {
     dir_ = make_temp_dir("t");  // short enough to be its own 8.3 name
     ASSERT_FALSE(dir_.empty());
-    before_ = extraction_dirs();
+    // A temporary folder of its own, so that tests running side by side do not see
+    // each other's extraction folders.
+    temp_ = dir_ + "/tmp";
+    ASSERT_EQ(mkdir(temp_.c_str(), 0755), 0);
+  }
+  // Run options with this test's temporary folder.
+  RunOptions with_temp(RunOptions options = {}) {
+    options.temp_dir = temp_;
+    return options;
+  }
+  RunResult run(const std::string& exe, const std::vector<std::string>& args, RunOptions options = {}) {
+    return run_windows(exe, args, with_temp(options));
+  }
+  RunResult run_line(const std::string& line, RunOptions options = {}) {
+    return run_windows_line(line, with_temp(options));
   }
   void TearDown() override { remove_tree(dir_); }
 
@@ -64,17 +79,11 @@ class LauncherTest : public ::testing::Test {
     entries.insert(entries.end(), more.begin(), more.end());
     return onefile(entries, name);
   }
-  // Extraction folders that appeared since the test started.
-  std::vector<std::string> new_extraction_dirs() {
-    std::set<std::string> old(before_.begin(), before_.end());
-    std::vector<std::string> added;
-    for (const auto& d : extraction_dirs())
-      if (!old.count(d)) added.push_back(d);
-    return added;
-  }
+  // Extraction folders left in this test's temporary folder.
+  std::vector<std::string> new_extraction_dirs() { return list_dir(temp_, "onefile_"); }
 
   std::string dir_;
-  std::vector<std::string> before_;
+  std::string temp_;
 };
 
 TEST_F(LauncherTest, TypicalRunPassesArgumentsEnvironmentAndExitCode) {
@@ -82,7 +91,7 @@ TEST_F(LauncherTest, TypicalRunPassesArgumentsEnvironmentAndExitCode) {
   RunOptions options;
   options.directory = dir_;
   options.raw_command_line = true;
-  RunResult r = run_windows_line("app.exe args env exit 300", options);
+  RunResult r = run_line("app.exe args env exit 300", options);
   ASSERT_FALSE(r.timed_out);
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(r.exit_code, 300u) << r.out << r.err;
@@ -112,7 +121,7 @@ TEST_F(LauncherTest, ExitCodesArriveInFull) {
                {{"exit", "256"}, 256}, {{"crash"}, 0xC0000005u}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));
-    RunResult r = run_windows(exe, c.args);
+    RunResult r = run(exe, c.args);
     ASSERT_TRUE(r.reported) << r.err;
     EXPECT_EQ(r.exit_code, c.code);
   }
@@ -128,7 +137,7 @@ TEST_F(LauncherTest, ArgumentsReachTheModuleExactly) {
     SCOPED_TRACE(testing::PrintToString(args));
     std::vector<std::string> run_args = {"args"};
     run_args.insert(run_args.end(), args.begin(), args.end());
-    RunResult r = run_windows(exe, run_args);
+    RunResult r = run(exe, run_args);
     ASSERT_TRUE(r.reported) << r.err;
     std::vector<std::string> seen = args_seen(r.out);
     ASSERT_EQ(seen.size(), run_args.size() + 1) << r.out;
@@ -150,7 +159,7 @@ TEST_F(LauncherTest, RandomArgumentsRoundTrip) {
       args.push_back(a);
     }
     SCOPED_TRACE(testing::PrintToString(args));
-    RunResult r = run_windows(exe, args);
+    RunResult r = run(exe, args);
     ASSERT_TRUE(r.reported) << r.err;
     std::vector<std::string> seen = args_seen(r.out);
     ASSERT_EQ(seen.size(), args.size() + 1) << r.out;
@@ -165,7 +174,7 @@ TEST_F(LauncherTest, WildcardsArePassedAsTypedAndExpandedByTheChild) {
   RunOptions options;
   options.directory = dir_;
   options.raw_command_line = true;
-  RunResult r = run_windows_line("app.exe args *.txt", options);
+  RunResult r = run_line("app.exe args *.txt", options);
   ASSERT_TRUE(r.reported) << r.err;
   std::vector<std::string> seen = args_seen(r.out);
   std::set<std::string> rest(seen.begin() + 2, seen.end());
@@ -189,7 +198,7 @@ TEST_P(ParentVariableTest, UnusableParentMeansParentRole) {
   else options.unset_env.push_back("TARVEX_ONEFILE_PARENT");
   if (c.start) options.env.emplace_back("TARVEX_ONEFILE_START", c.start);
   else options.unset_env.push_back("TARVEX_ONEFILE_START");
-  RunResult r = run_windows(exe, {"env", "exit", "7"}, options);
+  RunResult r = run(exe, {"env", "exit", "7"}, options);
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(r.exit_code, 7u) << r.out << r.err;  // the parent extracted and started a child
   auto v = values(r.out);
@@ -215,7 +224,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(LauncherTest, SameExecutableStartedAgainUsesTheExistingFolder) {
   std::string exe = module_onefile({{u"data\\x.txt", text("x")}});
-  RunResult r = run_windows(exe, {"env", "relaunch", "env", "list", "exit", "5"});
+  RunResult r = run(exe, {"env", "relaunch", "env", "list", "exit", "5"});
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(r.exit_code, 0u);
   EXPECT_NE(r.out.find("relaunch exit=5"), std::string::npos) << r.out;
@@ -234,7 +243,7 @@ TEST_F(LauncherTest, LiveProcessOfAnotherProgramMeansParentRole) {
   std::string a = module_onefile({}, "a.exe");
   std::string b = module_onefile({}, "b.exe");
   // a's module starts b with TARVEX_ONEFILE_PARENT naming a's live parent.
-  RunResult r = run_windows(a, {"env", "spawn", windows_path(b), "env"});
+  RunResult r = run(a, {"env", "spawn", windows_path(b), "env"});
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_NE(r.out.find("spawn exit=0"), std::string::npos) << r.out;
   std::istringstream in(r.out);
@@ -260,7 +269,7 @@ TEST_F(LauncherTest, EntriesAreWrittenAsStored) {
                                     {u"twice.txt", text("second")},
                                     {u"a\\b\\c\\deep.txt", text("deep")},
                                     {u"caf\u00e9\\\u65e5.txt", text("wide")}});
-  RunResult r = run_windows(exe, {"list"});
+  RunResult r = run(exe, {"list"});
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(r.exit_code, 0u) << r.err;
   auto has = [&](const std::string& line) { return r.out.find("file " + line) != std::string::npos; };
@@ -276,7 +285,7 @@ TEST_F(LauncherTest, EntriesAreWrittenAsStored) {
 
 TEST_F(LauncherTest, OnlyTheEndMarkerStartsNoEndlessChain) {
   std::string exe = onefile({});
-  RunResult r = run_windows(exe, {}, {});
+  RunResult r = run(exe, {}, {});
   ASSERT_FALSE(r.timed_out);
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(r.exit_code, 2u);
@@ -289,7 +298,7 @@ TEST_F(LauncherTest, TargetHeldOpenByAnotherProcessIsReportedAndEarlierFilesStay
   RunOptions options;
   options.env = {{"TARVEX_RUN_HOLD_FILE", "held.txt"}, {"TARVEX_ONEFILE_START", "4242"}};
   options.unset_env = {"TARVEX_ONEFILE_PARENT"};
-  RunResult r = run_windows(exe, {}, options);
+  RunResult r = run(exe, {}, options);
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(r.exit_code, 2u);
   EXPECT_EQ(r.out, "");
@@ -297,7 +306,7 @@ TEST_F(LauncherTest, TargetHeldOpenByAnotherProcessIsReportedAndEarlierFilesStay
   EXPECT_NE(r.err.find("_4242\\held.txt' for writing.\r\n"), std::string::npos) << r.err;
   std::vector<std::string> left = new_extraction_dirs();
   ASSERT_EQ(left.size(), 1u);
-  std::string folder = wine_temp_dir() + "/" + left[0];
+  std::string folder = temp_ + "/" + left[0];
   EXPECT_EQ(read_file(folder + "/first.txt"), "1");
   EXPECT_FALSE(read_file(folder + "/app.dll").empty());
   remove_tree(folder);
@@ -322,7 +331,7 @@ TEST_P(LauncherFailureTest, ReportsAndLeavesNothing) {
   } else {
     ASSERT_TRUE(write_file(exe, read_file(launcher_exe())));
   }
-  RunResult r = run_windows(exe, {});
+  RunResult r = run(exe, {});
   ASSERT_FALSE(r.timed_out);
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(r.exit_code, c.code);
@@ -330,7 +339,7 @@ TEST_P(LauncherFailureTest, ReportsAndLeavesNothing) {
   EXPECT_EQ(r.err.rfind(c.err_prefix, 0), 0u) << r.err;
   std::vector<std::string> left = new_extraction_dirs();
   EXPECT_EQ(left.size(), c.leaves_folder ? 1u : 0u);
-  for (const auto& d : left) remove_tree(wine_temp_dir() + "/" + d);
+  
 }
 
 Bytes payload_of(std::vector<PayloadEntry> entries) { return build_payload(entries); }
@@ -365,7 +374,7 @@ TEST_F(LauncherTest, ExecutableAtTheRootOfADrivePublishesDriveLetterAndColon) {
   remove(link.c_str());
   ASSERT_EQ(symlink(dir_.c_str(), link.c_str()), 0);
   module_onefile();
-  RunResult r = run_windows_line("T:\\app.exe env");
+  RunResult r = run_line("T:\\app.exe env");
   remove(link.c_str());
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(values(r.out)["TARVEX_ONEFILE_DIRECTORY"], "T:") << r.out;

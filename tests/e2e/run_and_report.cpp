@@ -7,6 +7,8 @@
 // the extraction folder that program is going to use ({TEMP}\onefile_{PID}_{TIME},
 // with TARVEX_ONEFILE_START fixing the time) and keeps it open for reading while
 // the program runs: a target file that another process holds.
+//
+// With TARVEX_RUN_TEMP=DIR the program gets DIR as its TMP and TEMP.
 #include <windows.h>
 
 #include <cstdio>
@@ -22,6 +24,14 @@ int wmain() {
   }
   SetEnvironmentVariableW(L"TARVEX_RUN_COMMAND_LINE", nullptr);
   SetEnvironmentVariableW(L"TARVEX_RUN_EXIT_FILE", nullptr);
+  // Wine sets TMP and TEMP from its registry, whatever the Unix side says: a test
+  // that wants a temporary folder of its own names it here.
+  static wchar_t temp_dir[4096];
+  if (GetEnvironmentVariableW(L"TARVEX_RUN_TEMP", temp_dir, 4096)) {
+    SetEnvironmentVariableW(L"TMP", temp_dir);
+    SetEnvironmentVariableW(L"TEMP", temp_dir);
+    SetEnvironmentVariableW(L"TARVEX_RUN_TEMP", nullptr);
+  }
   static wchar_t hold[1024];
   DWORD hold_length = GetEnvironmentVariableW(L"TARVEX_RUN_HOLD_FILE", hold, 1024);
   SetEnvironmentVariableW(L"TARVEX_RUN_HOLD_FILE", nullptr);

@@ -118,6 +118,7 @@ RunResult run_windows_line(const std::string& windows_line, const RunOptions& op
     setenv("LC_ALL", "C.UTF-8", 1);
     for (const auto& name : options.unset_env) unsetenv(name.c_str());
     for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
+    if (!options.temp_dir.empty()) setenv("TARVEX_RUN_TEMP", windows_path(options.temp_dir).c_str(), 1);
     setenv("TARVEX_RUN_COMMAND_LINE", windows_line.c_str(), 1);
     setenv("TARVEX_RUN_EXIT_FILE", windows_path(code_path).c_str(), 1);
     execl(wine_run.c_str(), wine_run.c_str(), reporter.c_str(), static_cast<char*>(nullptr));

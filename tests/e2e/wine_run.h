@@ -13,6 +13,7 @@ struct RunOptions {
   int timeout_seconds = 120;
   std::string directory;  // Unix path of the working directory; empty: the current one
   bool raw_command_line = false;  // args[0] is the whole Windows command line after the program
+  std::string temp_dir;  // Unix path of the program's TMP and TEMP; empty: Wine's own
 };
 
 struct RunResult {
