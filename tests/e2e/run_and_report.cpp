@@ -8,10 +8,13 @@
 // with TARVEX_ONEFILE_START fixing the time) and keeps it open for reading while
 // the program runs: a target file that another process holds.
 //
-// With TARVEX_RUN_TEMP=DIR the program gets DIR as its TMP and TEMP.
+// With TARVEX_RUN_TEMP=DIR the program gets DIR as its TMP and TEMP; with
+// TARVEX_RUN_NO_TEMP=1 it gets neither. With TARVEX_RUN_KILL_AFTER_MS=N the program
+// is terminated (exit code 9) after N milliseconds.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 
 int wmain() {
@@ -32,6 +35,15 @@ int wmain() {
     SetEnvironmentVariableW(L"TEMP", temp_dir);
     SetEnvironmentVariableW(L"TARVEX_RUN_TEMP", nullptr);
   }
+  if (GetEnvironmentVariableW(L"TARVEX_RUN_NO_TEMP", temp_dir, 4096)) {
+    SetEnvironmentVariableW(L"TMP", nullptr);
+    SetEnvironmentVariableW(L"TEMP", nullptr);
+    SetEnvironmentVariableW(L"TARVEX_RUN_NO_TEMP", nullptr);
+  }
+  wchar_t kill_text[32];
+  DWORD kill_after = INFINITE;
+  if (GetEnvironmentVariableW(L"TARVEX_RUN_KILL_AFTER_MS", kill_text, 32)) kill_after = wcstoul(kill_text, nullptr, 10);
+  SetEnvironmentVariableW(L"TARVEX_RUN_KILL_AFTER_MS", nullptr);
   static wchar_t hold[1024];
   DWORD hold_length = GetEnvironmentVariableW(L"TARVEX_RUN_HOLD_FILE", hold, 1024);
   SetEnvironmentVariableW(L"TARVEX_RUN_HOLD_FILE", nullptr);
@@ -63,7 +75,10 @@ int wmain() {
     held = CreateFileW(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ResumeThread(info.hThread);
   }
-  WaitForSingleObject(info.hProcess, INFINITE);
+  if (WaitForSingleObject(info.hProcess, kill_after) != WAIT_OBJECT_0) {
+    TerminateProcess(info.hProcess, 9);
+    WaitForSingleObject(info.hProcess, INFINITE);
+  }
   if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
   GetExitCodeProcess(info.hProcess, &code);
   FILE* f = _wfopen(exit_file, L"w");

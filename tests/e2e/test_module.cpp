@@ -5,6 +5,7 @@
 //   list              print every file below the module's folder: relative path, size, FNV-1a 64 hash
 //   exists PATH       print  exists PATH=1  or  =0
 //   sleep MS          sleep
+//   touch PATH        create an empty file
 //   relaunch ARG...   start this onefile executable again with the rest of the
 //                     arguments, wait, print  relaunch exit=<code>; ends the command list
 //   spawn EXE ARG...  the same for another program
@@ -147,6 +148,9 @@ extern "C" __declspec(dllexport) int run_code(int argc, wchar_t** argv) {
     } else if (command == L"exists" && i + 1 < argc) {
       ++i;
       print_utf8(std::wstring(L"exists ") + argv[i] + L"=" + (GetFileAttributesW(argv[i]) != INVALID_FILE_ATTRIBUTES ? L"1" : L"0"));
+    } else if (command == L"touch" && i + 1 < argc) {
+      HANDLE h = CreateFileW(argv[++i], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+      if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     } else if (command == L"sleep" && i + 1 < argc) {
       Sleep(wcstoul(argv[++i], nullptr, 10));
     } else if (command == L"relaunch") {
