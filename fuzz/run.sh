@@ -4,6 +4,7 @@
 # fuzz/corpus/<target>, crashes are kept in fuzz/crashes/<target> (commit both:
 # the build replays them as regression tests).
 # Usage: fuzz/run.sh [SECONDS_PER_TARGET] [TARGET...]
+#        FUZZ_RUNS=N fuzz/run.sh ...   stops each target after N executions instead
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-60}
@@ -48,7 +49,9 @@ for target in "${targets[@]}"; do
   fresh="$out/${target}_new"
   rm -rf "$fresh"; mkdir -p "$fresh"
   echo "== $target: $seconds s"
-  (cd "$out" && "./${target}_fuzz" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 -max_len=65536 \
+  limit=(-max_total_time="$seconds")
+  [ -n "${FUZZ_RUNS:-}" ] && limit=(-runs="$FUZZ_RUNS")
+  (cd "$out" && "./${target}_fuzz" "${limit[@]}" -timeout=20 -rss_limit_mb=4096 -max_len=65536 \
       -artifact_prefix="$crashes/" -print_final_stats=1 "$fresh" "$corpus" 2>&1 | tail -n 12) || true
   "$out/${target}_fuzz" -merge=1 "$corpus" "$fresh" >/dev/null 2>&1 || true
   rm -rf "$fresh"
