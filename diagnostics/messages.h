@@ -30,6 +30,13 @@ inline constexpr char kNoModule[] = "Error, the payload holds no module to start
 inline constexpr char kToolCannotRead[] = "Error, cannot read '%s': %s.\n";
 inline constexpr char kToolCannotAttach[] = "Error, cannot attach to '%s': %s.\n";
 inline constexpr char kToolCannotWrite[] = "Error, cannot write '%s': %s.\n";
+inline constexpr char kToolCannotPack[] = "Error, cannot pack '%s': %s.\n";
+inline constexpr char kToolBadLauncher[] = "Error, cannot pack into the Launcher '%s': %s.\n";
+inline constexpr char kToolCannotExtract[] = "Error, cannot extract '%s': %s.\n";
+// A payload reader failure inside the tool: the file, then the Launcher's own message.
+inline constexpr char kToolPayloadFailure[] = "tarvex: %s: %s\n";
+inline constexpr char kToolEmptyFolder[] = "Warning, the empty folder '%s' is left out: a payload holds files only.\n";
+inline constexpr char kToolOutputLeftOut[] = "Warning, the output '%s' lies in the application folder and is left out.\n";
 
 // The executable whose path is to be resolved cannot be opened (carries the system error).
 inline constexpr char kOpenExecutable[] = "Error, couldn't open the executable to resolve its path.";

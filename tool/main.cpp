@@ -3,6 +3,7 @@
 #include <string>
 
 #include "tool/attach_command.h"
+#include "tool/packer/commands.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Tarvex turns a Windows application folder into one executable built on the Tarvex Launcher.", "tarvex"};
@@ -10,6 +11,36 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   // CLI11 would take "/path" for an option on Windows; Wine hands programs such paths.
   app.allow_windows_style_options(false);
+  app.footer("Exit codes: 0 success, 1 usage error, 2 failure (one line naming the file and the reason).");
+
+  tarvex::packer::PackOptions pack_options;
+  bool no_check = false;
+  CLI::App* pack = app.add_subcommand("pack", "Pack APP_DIR into a copy of the Launcher: one executable that runs the application.");
+  pack->add_option("APP_DIR", pack_options.app_dir, "The application folder: every regular file below it is packed.")->required();
+  pack->add_option("--main", pack_options.main,
+                   "The DLL, relative to APP_DIR, that exports run_code; it is stored first and started.")
+      ->required();
+  pack->add_option("-o,--output", pack_options.output,
+                   "The executable to write. Default: APP_DIR's name + \".exe\" in the current folder.");
+  pack->add_option("--launcher", pack_options.launcher,
+                   "The Launcher to copy. Default: tarvex-launcher.exe in the folder of this tarvex.");
+  pack->add_option("--level", pack_options.level, "Zstandard compression level, 1 to 22. Default: 19.")
+      ->check(CLI::Range(1, 22));
+  pack->add_option("--threads", pack_options.threads,
+                   "Compression threads, 1 to 256. Default: one per processor core. The bytes written do not depend on it.")
+      ->check(CLI::Range(1, 256));
+  pack->add_flag("--no-check", no_check,
+                 "Leave the content checksum out of the frame; the Launcher then cannot verify what it extracts.");
+  pack->footer("The same folder and options give the same bytes on every run and every machine.");
+
+  std::string list_exe;
+  CLI::App* list = app.add_subcommand("list", "Show each payload entry of a packed executable with its size, and the payload's figures.");
+  list->add_option("EXE", list_exe, "The packed executable.")->required();
+
+  std::string extract_exe, extract_dir;
+  CLI::App* extract = app.add_subcommand("extract", "Write the payload entries of a packed executable below DIR, as the Launcher would.");
+  extract->add_option("EXE", extract_exe, "The packed executable.")->required();
+  extract->add_option("DIR", extract_dir, "The folder to create; it must not exist or be empty.")->required();
 
   std::string exe, payload, out;
   CLI::App* attach = app.add_subcommand(
@@ -21,8 +52,14 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : 2;
+    return app.exit(e) == 0 ? 0 : 1;
   }
+  if (pack->parsed()) {
+    pack_options.checksum = !no_check;
+    return tarvex::packer::run_pack(pack_options);
+  }
+  if (list->parsed()) return tarvex::packer::run_list(list_exe);
+  if (extract->parsed()) return tarvex::packer::run_extract(extract_exe, extract_dir);
   if (attach->parsed()) return tarvex::run_attach(exe, payload, out);
-  return 2;
+  return 1;
 }

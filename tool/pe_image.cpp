@@ -27,6 +27,12 @@ std::string hex(uint32_t v) {
   return text;
 }
 
+// Export directory table: the name count and the RVA of the name pointer table.
+constexpr size_t kExportTableSize = 40;
+constexpr size_t kExportNameCount = 24;
+constexpr size_t kExportNamePointers = 32;
+constexpr size_t kMaxExportNameLength = 4096;
+
 }  // namespace
 
 const Section* Image::section_for(uint32_t rva, uint32_t size) const {
@@ -125,6 +131,34 @@ bool parse_image(const Bytes& file, Image* image, std::string* error) {
     img.sections.push_back(s);
   }
   *image = std::move(img);
+  return true;
+}
+
+bool read_export_names(const Bytes& file, const Image& image, std::vector<std::string>* names, std::string* error) {
+  names->clear();
+  const DataDirectory d = image.directory(kExportDirectory);
+  if (!d.present()) return true;
+  size_t table = 0;
+  if (!rva_to_offset(image, d.rva, kExportTableSize, &table)) {
+    *error = "the export directory lies outside the file's sections";
+    return false;
+  }
+  const uint32_t count = get32(file, table + kExportNameCount);
+  size_t pointers = 0;
+  if (count > file.size() / 4 || !rva_to_offset(image, get32(file, table + kExportNamePointers), count * 4, &pointers)) {
+    *error = "the export name table lies outside the file's sections";
+    return false;
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    size_t at = 0;
+    if (!rva_to_offset(image, get32(file, pointers + 4 * size_t{i}), 1, &at)) {
+      *error = "an export name lies outside the file's sections";
+      return false;
+    }
+    std::string name;
+    while (at < file.size() && file[at] != 0 && name.size() < kMaxExportNameLength) name += static_cast<char>(file[at++]);
+    names->push_back(name);
+  }
   return true;
 }
 

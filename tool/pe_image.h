@@ -17,6 +17,7 @@ inline constexpr size_t kSectionHeaderSize = 40;
 inline constexpr size_t kDebugEntrySize = 28;
 
 // Data directory slots the packer looks at.
+inline constexpr size_t kExportDirectory = 0;
 inline constexpr size_t kResourceDirectory = 2;
 inline constexpr size_t kCertificateDirectory = 4;  // a file offset, not an RVA
 inline constexpr size_t kDebugDirectory = 6;
@@ -79,6 +80,9 @@ bool parse_image(const Bytes& file, Image* image, std::string* error);
 
 // File offset of the bytes at [rva, rva + size), when a section holds them all in its raw data.
 bool rva_to_offset(const Image& image, uint32_t rva, uint32_t size, size_t* offset);
+
+// The names in the export name table, in table order; none without an export directory.
+bool read_export_names(const Bytes& file, const Image& image, std::vector<std::string>* names, std::string* error);
 
 // The PE checksum: the 16-bit one's-complement sum of the file read as little-endian
 // words, with the checksum field counted as zero, plus the file length.

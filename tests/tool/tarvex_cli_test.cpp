@@ -42,7 +42,7 @@ TEST(TarvexCli, VersionHelpAndUsage) {
     std::vector<std::string> argv = {tarvex_tool()};
     argv.insert(argv.end(), args.begin(), args.end());
     r = run_command(argv);
-    EXPECT_EQ(r.exit_code, 2) << args.size();
+    EXPECT_EQ(r.exit_code, 1) << args.size();
     EXPECT_FALSE(r.err.empty());
   }
 }

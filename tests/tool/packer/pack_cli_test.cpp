@@ -1,0 +1,233 @@
+// The command line of pack, list and extract: help, usage errors, and every refusal ending
+// with exit code 2, one line naming the file and the reason, and nothing written.
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+
+#include "payload/writer.h"
+#include "tests/e2e/wine_run.h"
+#include "tests/tool/packer/packed_files.h"
+
+namespace tarvex::packer_test {
+namespace {
+
+namespace fs = std::filesystem;
+using e2e::read_file;
+using e2e::write_file;
+
+bool one_line(const std::string& text) { return !text.empty() && text.find('\n') == text.size() - 1; }
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(PackCli, HelpVersionAndUsageErrors) {
+  auto r = tarvex({"--help"});
+  EXPECT_EQ(r.exit_code, 0);
+  for (const char* command : {"pack", "list", "extract", "attach"}) EXPECT_TRUE(has(r.out, command)) << command;
+  r = tarvex({"pack", "--help"});
+  EXPECT_EQ(r.exit_code, 0);
+  for (const char* text : {"--main", "--launcher", "--level", "--threads", "--no-check", "name + \".exe\""})
+    EXPECT_TRUE(has(r.out, text)) << text;
+  EXPECT_EQ(tarvex({"--version"}).out, "tarvex 1.0.0\n");
+  const std::vector<std::vector<std::string>> usage_errors = {
+      {}, {"pack", "app"}, {"pack", "--main", "a.dll"}, {"pack", "app", "--main", "a.dll", "--level", "23"},
+      {"pack", "app", "--main", "a.dll", "--threads", "0"}, {"list"}, {"extract", "a.exe"}, {"list", "a", "b"},
+      {"unpack", "a.exe"}};
+  for (const auto& args : usage_errors) {
+    SCOPED_TRACE(args.empty() ? "" : args.back());
+    r = tarvex(args);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_FALSE(r.err.empty());
+  }
+}
+
+// Patches one 16-bit field of a copy of a PE file.
+void patch16(const std::string& from, const std::string& to, size_t field_from_pe_header, uint16_t value) {
+  std::string bytes = read_file(from);
+  const size_t pe = static_cast<uint8_t>(bytes[0x3C]) | static_cast<uint8_t>(bytes[0x3D]) << 8;
+  bytes[pe + field_from_pe_header] = static_cast<char>(value);
+  bytes[pe + field_from_pe_header + 1] = static_cast<char>(value >> 8);
+  write_file(to, bytes);
+}
+
+// A copy of the Launcher that claims an Authenticode signature at its end.
+void fake_signature(const std::string& to) {
+  std::string bytes = read_file(launcher());
+  const size_t pe = static_cast<uint8_t>(bytes[0x3C]) | static_cast<uint8_t>(bytes[0x3D]) << 8;
+  const size_t certificate_entry = pe + 24 + 112 + 4 * 8;
+  const uint32_t offset = static_cast<uint32_t>(bytes.size()), size = 16;
+  for (int i = 0; i < 4; ++i) {
+    bytes[certificate_entry + i] = static_cast<char>(offset >> (8 * i));
+    bytes[certificate_entry + 4 + i] = static_cast<char>(size >> (8 * i));
+  }
+  write_file(to, bytes + std::string(size, '\0'));
+}
+
+struct Inputs {
+  std::string dir, app, main = "app.dll", launcher;
+};
+
+TEST(PackCli, BadInputIsRefusedAndNothingIsWritten) {
+  struct Case {
+    const char* label;
+    std::function<void(Inputs&)> prepare;
+    const char* file;    // part of the path named in the line
+    const char* reason;  // part of the reason
+  } cases[] = {
+      {"no folder", [](Inputs& s) { s.app = s.dir + "/nope"; }, "nope", "no such folder"},
+      {"not a folder", [](Inputs& s) { s.app += "/data/readme.txt"; }, "readme.txt", "not a folder"},
+      {"main missing", [](Inputs& s) { s.main = "missing.dll"; }, "missing.dll", "names no file"},
+      {"main above", [](Inputs& s) { copy_file(test_module(), s.dir + "/up.dll"); s.main = "../up.dll"; }, "up.dll", "outside the application folder"},
+      {"main absolute", [](Inputs& s) { copy_file(test_module(), s.dir + "/up.dll"); s.main = s.dir + "/up.dll"; }, "up.dll", "outside the application folder"},
+      {"main not PE", [](Inputs& s) { s.main = "data/readme.txt"; }, "readme.txt", "not a PE32+ x86-64 image"},
+      {"main 32-bit", [](Inputs& s) { patch16(test_module(), s.app + "/app.dll", 4, 0x14C); }, "app.dll", "machine type 0x14c"},
+      {"main a program", [](Inputs& s) { copy_file(windows_program("tests/e2e/run_and_report.exe"), s.app + "/app.dll"); }, "app.dll", "not a DLL"},
+      {"main without run_code", [](Inputs& s) { copy_file(windows_program("tests/e2e/no_entry_module.dll"), s.app + "/app.dll"); }, "app.dll", "does not export run_code"},
+      {"device name", [](Inputs& s) { write_file(s.app + "/data/Aux.txt", ""); }, "Aux.txt", "device name"},
+      {"bar", [](Inputs& s) { write_file(s.app + "/data/a|b", ""); }, "a|b", "'|'"},
+      {"trailing dot", [](Inputs& s) { write_file(s.app + "/data/notes.", ""); }, "notes.", "dot or a space"},
+      {"1024 units", [](Inputs& s) { std::string p = s.app; for (int i = 0; i < 6; ++i) p += "/" + std::string(200, 'd'); fs::create_directories(p); write_file(p + "/f", ""); }, "/dddd", "1023"},
+      {"case twins", [](Inputs& s) { fs::create_directories(s.app + "/Data"); write_file(s.app + "/Data/README.TXT", ""); }, "readme.txt", "letter case"},
+      {"bad UTF-8", [](Inputs& s) { write_file(s.app + "/data/\xFF.txt", ""); }, "\xFF.txt", "UTF-8"},
+      {"link outside", [](Inputs& s) { write_file(s.dir + "/secret", "s"); fs::create_symlink(s.dir + "/secret", s.app + "/data/link"); }, "link", "leads outside"},
+      {"launcher not PE", [](Inputs& s) { s.launcher = s.app + "/data/readme.txt"; }, "readme.txt", "not a PE32+ x86-64 image"},
+      {"launcher a DLL", [](Inputs& s) { s.launcher = test_module(); }, "test_module.dll", "not a program"},
+      {"launcher signed", [](Inputs& s) { s.launcher = s.dir + "/signed.exe"; fake_signature(s.launcher); }, "signed.exe", "Authenticode"},
+      {"launcher missing", [](Inputs& s) { s.launcher = s.dir + "/none.exe"; }, "none.exe", "No such file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempDir dir;
+    Inputs s{dir.path, dir.path + "/app", "app.dll", launcher()};
+    make_app(s.app);
+    c.prepare(s);
+    const std::vector<std::string> before = entries(dir.path);
+    auto r = tarvex({"pack", s.app, "--main", s.main, "-o", dir.path + "/out.exe", "--launcher", s.launcher});
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_TRUE(one_line(r.err)) << r.err;
+    EXPECT_TRUE(has(r.err, c.file) && has(r.err, c.reason)) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(entries(dir.path), before) << "no output, no temporary file";
+  }
+}
+
+TEST(PackCli, UnwritableOutputLeavesNothing) {
+  TempDir dir;
+  make_app(dir.path + "/app");
+  auto r = pack(dir.path + "/app", dir.path + "/missing/out.exe");
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_TRUE(one_line(r.err) && has(r.err, "out.exe")) << r.err;
+  EXPECT_EQ(entries(dir.path), std::vector<std::string>{"app"});
+}
+
+TEST(PackCli, EmptyFolderIsAWarning) {
+  TempDir dir;
+  make_app(dir.path + "/app");
+  fs::create_directories(dir.path + "/app/logs");
+  auto r = pack(dir.path + "/app", dir.path + "/out.exe");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(one_line(r.err) && has(r.err, "app/logs") && has(r.err, "Warning")) << r.err;
+  EXPECT_TRUE(fs::exists(dir.path + "/out.exe"));
+}
+
+TEST(PackCli, DefaultLauncherAndOutput) {
+  TempDir dir;
+  make_app(dir.path + "/app");
+  copy_file(tarvex_tool(), dir.path + "/bin/tarvex");
+  fs::permissions(dir.path + "/bin/tarvex", fs::perms::owner_all);
+  auto r = testing::run_command({"sh", "-c", "cd " + dir.path + " && bin/tarvex pack app --main app.dll --level 3"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_TRUE(one_line(r.err) && has(r.err, dir.path + "/bin/tarvex-launcher.exe")) << r.err;
+
+  copy_file(launcher(), dir.path + "/bin/tarvex-launcher.exe");
+  r = testing::run_command({"sh", "-c", "cd " + dir.path + " && bin/tarvex pack app --main app.dll --level 3"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const std::string first = read_file(dir.path + "/app.exe");
+  EXPECT_EQ(first.substr(0, 2), "MZ");
+
+  // Packing "." from inside the folder writes app.exe into it; a second run leaves it out.
+  for (int run = 0; run < 2; ++run) {
+    r = testing::run_command({"sh", "-c", "cd " + dir.path + "/app && ../bin/tarvex pack . --main app.dll --level 3"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+  }
+  EXPECT_TRUE(has(r.err, "left out")) << r.err;
+  EXPECT_EQ(read_file(dir.path + "/app/app.exe"), first);
+}
+
+TEST(ListExtract, UnsafeNamesDamageAndMissingPayload) {
+  TempDir dir;
+  const Bytes module = {'M', 'Z'};
+  for (const char16_t* name : {u"..\\evil.txt", u"a\\..\\..\\evil.txt", u"\\evil.txt", u"C:\\evil.txt", u"C:evil.txt"}) {
+    SCOPED_TRACE(std::string(name, name + std::char_traits<char16_t>::length(name)));
+    write_onefile(build_payload({{u"app.dll", module}, {name, {'x'}}}), dir.path + "/bad.exe");
+    auto r = tarvex({"extract", dir.path + "/bad.exe", dir.path + "/sub/out"});
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_TRUE(one_line(r.err) && has(r.err, "bad.exe") && has(r.err, "outside")) << r.err;
+    EXPECT_EQ(entries(dir.path), std::vector<std::string>{"bad.exe"});  // not even sub/
+  }
+
+  WriterOptions checked;
+  checked.checksum = true;  // so that any changed byte is a decoding failure
+  write_onefile(build_payload({{u"app.dll", Bytes(100000, 'm')}, {u"x", {'x'}}}, checked), dir.path + "/good.exe");
+  std::string image = read_file(dir.path + "/good.exe");
+  image[image.find("WQJ") + 20] ^= 0x5A;
+  write_file(dir.path + "/damaged.exe", image);
+  fs::remove(dir.path + "/bad.exe");
+  fs::remove(dir.path + "/good.exe");
+  const std::vector<std::pair<std::string, std::string>> failures = {
+      {dir.path + "/damaged.exe", "Error, couldn't decode attached data."},
+      {launcher(), "Error, couldn't find attached data header."}};
+  for (const auto& [exe, message] : failures) {
+    for (const std::string command : {"list", "extract"}) {
+      SCOPED_TRACE(command + " " + exe);
+      auto r = command == "list" ? tarvex({"list", exe}) : tarvex({"extract", exe, dir.path + "/out"});
+      EXPECT_EQ(r.exit_code, 2);
+      EXPECT_EQ(r.err, "tarvex: " + exe + ": " + message + "\n");
+      EXPECT_EQ(r.out, "");
+      EXPECT_EQ(entries(dir.path), std::vector<std::string>{"damaged.exe"});
+    }
+  }
+  fs::create_directories(dir.path + "/full/x");
+  auto r = tarvex({"extract", launcher(), dir.path + "/full"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_TRUE(one_line(r.err) && has(r.err, "not an empty folder")) << r.err;
+}
+
+// The streams that a terminal would see: one pseudo-terminal for both.
+std::string run_on_terminal(const std::vector<std::string>& argv) {
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  std::string seen;
+  char buffer[4096];
+  for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) seen.append(buffer, n);
+  waitpid(pid, nullptr, 0);
+  close(master);
+  return seen;
+}
+
+TEST(PackCli, ProgressBarOnlyOnATerminal) {
+  TempDir dir;
+  make_app(dir.path + "/app");
+  const std::string seen = run_on_terminal({tarvex_tool(), "pack", dir.path + "/app", "--main", "app.dll", "-o",
+                                            dir.path + "/out.exe", "--launcher", launcher(), "--level", "3"});
+  EXPECT_TRUE(has(seen, "\rpacking [") && has(seen, "100.0%")) << seen;
+  EXPECT_TRUE(has(run_on_terminal({tarvex_tool(), "extract", dir.path + "/out.exe", dir.path + "/x"}), "\rextracting ["));
+  auto r = tarvex({"extract", dir.path + "/out.exe", dir.path + "/y"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.err, "");
+}
+
+}  // namespace
+}  // namespace tarvex::packer_test

@@ -1,0 +1,64 @@
+// Test helper (host): tool, Windows programs and application folders.
+#include "tests/tool/packer/packed_files.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "tests/e2e/wine_run.h"
+#include "tool/attach.h"
+
+namespace tarvex::packer_test {
+
+namespace fs = std::filesystem;
+
+std::string tarvex_tool() { return e2e::host_bin_dir() + "/tool/tarvex"; }
+std::string launcher() { return e2e::windows_bin_dir() + "/launcher/tarvex-launcher.exe"; }
+std::string test_module() { return e2e::windows_bin_dir() + "/tests/e2e/test_module.dll"; }
+std::string windows_program(const std::string& relative) { return e2e::windows_bin_dir() + "/" + relative; }
+
+TempDir::TempDir() : path(e2e::make_temp_dir("tarvex_pack")) {}
+TempDir::~TempDir() { e2e::remove_tree(path); }
+
+void copy_file(const std::string& from, const std::string& to) {
+  fs::create_directories(fs::path(to).parent_path());
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+}
+
+void make_app(const std::string& dir) {
+  copy_file(test_module(), dir + "/app.dll");
+  fs::create_directories(dir + "/data");
+  e2e::write_file(dir + "/data/readme.txt", "read me\n");
+  e2e::write_file(dir + "/data/empty.bin", "");
+}
+
+testing::CommandResult tarvex(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {tarvex_tool()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return testing::run_command(argv);
+}
+
+testing::CommandResult pack(const std::string& app, const std::string& out, const std::vector<std::string>& extra) {
+  std::vector<std::string> args = {"pack", app, "--main", "app.dll", "-o", out, "--launcher", launcher()};
+  args.insert(args.end(), extra.begin(), extra.end());
+  if (std::find(extra.begin(), extra.end(), "--level") == extra.end()) args.insert(args.end(), {"--level", "3"});
+  return tarvex(args);
+}
+
+void write_onefile(const Bytes& resource, const std::string& out) {
+  std::string launcher_bytes = e2e::read_file(launcher());
+  Bytes image;
+  std::string error;
+  attach_payload(Bytes(launcher_bytes.begin(), launcher_bytes.end()), resource, &image, &error);
+  e2e::write_file(out, std::string(image.begin(), image.end()));
+  chmod(out.c_str(), 0755);
+}
+
+std::vector<std::string> entries(const std::string& dir) {
+  std::vector<std::string> names = e2e::list_dir(dir);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace tarvex::packer_test

@@ -1,0 +1,24 @@
+// The packer's commands `pack`, `list` and `extract`; each returns the process exit code.
+#pragma once
+#include <string>
+
+namespace tarvex::packer {
+
+inline constexpr int kDefaultLevel = 19;
+
+struct PackOptions {
+  std::string app_dir;   // paths as UTF-8 text
+  std::string main;      // relative to app_dir
+  std::string output;    // empty: the folder's name + ".exe" in the current folder
+  std::string launcher;  // empty: the Launcher installed beside tarvex
+  int level = kDefaultLevel;
+  int threads = 0;       // 0: one per processor core
+  bool checksum = true;
+};
+
+// 0, or 2 after one line on standard error naming the file and the reason.
+int run_pack(const PackOptions& options);
+int run_list(const std::string& exe);
+int run_extract(const std::string& exe, const std::string& dir);
+
+}  // namespace tarvex::packer

@@ -1,0 +1,123 @@
+// `tarvex pack`: check the Launcher, walk the folder, check --main, compress, attach, write.
+#include <thread>
+
+#include "diagnostics/messages.h"
+#include "diagnostics/report.h"
+#include "tool/attach.h"
+#include "tool/file_io.h"
+#include "tool/packer/app_folder.h"
+#include "tool/packer/commands.h"
+#include "tool/packer/entry_names.h"
+#include "tool/packer/entry_stream.h"
+#include "tool/packer/host_paths.h"
+#include "tool/packer/module_check.h"
+#include "tool/packer/own_location.h"
+
+namespace tarvex::packer {
+
+namespace {
+
+int refuse(const char* message, const std::string& path, const std::string& reason) {
+  error_printf(stderr, message, path.c_str(), reason.c_str());
+  return 2;
+}
+
+fs::path default_output(const fs::path& app) {
+  std::error_code ec;
+  fs::path name = fs::weakly_canonical(fs::absolute(app, ec), ec).filename();
+  if (name.empty()) name = "app";
+  return fs::current_path(ec) / (name.native() + fs::path(".exe").native());
+}
+
+// The entry name of --main: a path relative to the folder, or an absolute one inside it.
+bool main_entry_name(const fs::path& app, std::string text, std::u16string* name, std::string* reason) {
+#ifndef _WIN32
+  for (char& c : text)
+    if (c == '\\') c = '/';
+#endif
+  fs::path path = path_from_utf8(text);
+  std::error_code ec;
+  if (path.is_absolute()) path = path.lexically_normal().lexically_relative(fs::absolute(app, ec).lexically_normal());
+  else path = path.lexically_normal();
+  if (path.empty() || path == "." || *path.begin() == "..") {
+    *reason = "--main names a file outside the application folder";
+    return false;
+  }
+  name->clear();
+  for (const fs::path& component : path) {
+    std::u16string unit_text;
+    if (!name_to_utf16(component, &unit_text)) {
+      *reason = "--main is not valid UTF-8";
+      return false;
+    }
+    if (!name->empty()) *name += u'\\';
+    *name += unit_text;
+  }
+  return true;
+}
+
+std::string megabytes(uint64_t bytes) {
+  char text[32];
+  snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+  return text;
+}
+
+}  // namespace
+
+int run_pack(const PackOptions& options) {
+  // The Launcher first: a wrong one is caught before any compression work.
+  fs::path launcher;
+  if (!options.launcher.empty()) launcher = path_from_utf8(options.launcher);
+  else if (!installed_launcher(&launcher))
+    return refuse(msg::kToolBadLauncher, kLauncherFileName, "the folder of the running tarvex is unknown");
+  Bytes launcher_image;
+  std::string reason;
+  if (!read_whole_file(display_path(launcher), &launcher_image, &reason))
+    return refuse(msg::kToolBadLauncher, display_path(launcher), reason);
+  if (!check_launcher_image(launcher_image, &reason)) return refuse(msg::kToolBadLauncher, display_path(launcher), reason);
+
+  const fs::path app = path_from_utf8(options.app_dir);
+  const fs::path output = options.output.empty() ? default_output(app) : path_from_utf8(options.output);
+  AppFolder folder;
+  Refusal refusal;
+  if (!walk_app_folder(app, output, &folder, &refusal)) return refuse(msg::kToolCannotPack, refusal.path, refusal.reason);
+
+  std::u16string main_name;
+  if (!main_entry_name(app, options.main, &main_name, &reason)) return refuse(msg::kToolCannotPack, options.main, reason);
+  if (!put_first(&folder, main_name))
+    return refuse(msg::kToolCannotPack, display_path(app / path_from_utf8(options.main)),
+                  "--main names no file of the application folder");
+  Bytes module;
+  const std::string module_path = display_path(folder.files.front().path);
+  if (!read_whole_file(module_path, &module, &reason)) return refuse(msg::kToolCannotPack, module_path, reason);
+  if (!check_main_module(module, &reason)) return refuse(msg::kToolCannotPack, module_path, reason);
+  module = Bytes();
+
+  for (const fs::path& empty : folder.empty_folders) error_printf(stderr, msg::kToolEmptyFolder, display_path(empty).c_str());
+  if (folder.left_out_output) error_printf(stderr, msg::kToolOutputLeftOut, display_path(output).c_str());
+
+  Compression compression;
+  compression.level = options.level;
+  compression.workers = options.threads > 0 ? options.threads : static_cast<int>(std::thread::hardware_concurrency());
+  if (compression.workers < 1) compression.workers = 1;
+  compression.checksum = options.checksum;
+  Bytes resource;
+  if (!compress_entries(folder.files, compression, &resource, &refusal))
+    return refuse(msg::kToolCannotPack, refusal.path.empty() ? display_path(app) : refusal.path, refusal.reason);
+
+  Bytes image;
+  if (!attach_payload(launcher_image, resource, &image, &reason))
+    return refuse(msg::kToolBadLauncher, display_path(launcher), reason);
+  launcher_image = Bytes();
+  const uint64_t payload_size = resource.size();
+  resource = Bytes();
+  if (!replace_file(display_path(output), image, display_path(launcher), &reason))
+    return refuse(msg::kToolCannotWrite, display_path(output), reason);
+
+  printf("Packed %zu files (%s) into %s: %s, payload %s.\n", folder.files.size(),
+         megabytes(entry_stream_size(folder.files)).c_str(), display_path(output).c_str(), megabytes(image.size()).c_str(),
+         megabytes(payload_size).c_str());
+  return 0;
+}
+
+}  // namespace tarvex::packer
