@@ -1,6 +1,6 @@
 // Benchmark helper (Windows): runs a command line N times, one after another, and
 // prints the best and the mean wall-clock milliseconds from process start to exit.
-// Usage: time_runs N COMMAND-LINE...
+// Usage: time_runs N "COMMAND LINE"
 #include <windows.h>
 #include <shellapi.h>
 
@@ -14,11 +14,13 @@ int wmain() {
     fputs("usage: time_runs N COMMAND-LINE\n", stderr);
     return 2;
   }
-  // The command line as typed after N: find where N ends in the raw line.
-  const wchar_t* raw = GetCommandLineW();
-  const wchar_t* n_at = wcsstr(raw + wcslen(argv[0]), argv[1]);
-  const wchar_t* rest = n_at + wcslen(argv[1]);
-  while (*rest == L' ') ++rest;
+  // One argument after N is the whole command line; several are joined with spaces.
+  static wchar_t command[32768];
+  for (int i = 2; i < argc; ++i) {
+    if (i > 2) wcscat(command, L" ");
+    wcscat(command, argv[i]);
+  }
+  const wchar_t* rest = command;
   int runs = _wtoi(argv[1]);
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
