@@ -1,0 +1,41 @@
+// The console control handler.
+#include "launcher/console_handler.h"
+
+#include <atomic>
+
+#include "launcher/cleanup.h"
+
+namespace tarvex {
+
+namespace {
+
+std::atomic<bool> g_console_event{false};
+
+bool is_handled(DWORD control_type) {
+  switch (control_type) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+BOOL WINAPI console_control_handler(DWORD control_type) {
+  if (is_handled(control_type)) {
+    // Before cleanup: a child terminated there may end with 0, and the main thread
+    // that wakes from that end must already know the run was interrupted.
+    g_console_event.store(true);
+    cleanup();
+  }
+  return FALSE;
+}
+
+bool console_event_received() { return g_console_event.load(); }
+
+}  // namespace tarvex

@@ -1,0 +1,10 @@
+// The process-wide state that the Launcher's phases and its console handler share.
+#include "launcher/state.h"
+
+namespace tarvex {
+
+WideBuffer<4096> g_extraction_dir;
+std::atomic<unsigned char> g_removal_flag{0};
+std::atomic<HANDLE> g_child_process{nullptr};
+
+}  // namespace tarvex

@@ -1,0 +1,85 @@
+// Test support for cleanup.
+#include "tests/launcher/cleanup_support.h"
+
+#include "launcher/state.h"
+#include "tests/helpers/process.h"
+#include "tests/helpers/scenario.h"
+
+TARVEX_SCENARIO(sleep) {
+  Sleep(static_cast<DWORD>(_wtoi(argv[1])));
+  return static_cast<int>(tarvex::test::kSleptExitCode);
+}
+
+namespace tarvex::test {
+
+std::atomic<int> CountedCalls::attempts{0};
+std::atomic<int> CountedCalls::probes{0};
+std::atomic<int> CountedCalls::pauses{0};
+std::atomic<int> CountedCalls::closes{0};
+std::atomic<int> CountedCalls::failed_closes{0};
+CleanupCalls CountedCalls::forward{};
+
+namespace {
+
+int WINAPI counted_remove(LPSHFILEOPSTRUCTW request) {
+  ++CountedCalls::attempts;
+  return CountedCalls::forward.remove(request);
+}
+
+DWORD WINAPI counted_attributes(LPCWSTR path) {
+  ++CountedCalls::probes;
+  return CountedCalls::forward.attributes(path);
+}
+
+void WINAPI counted_pause(DWORD ms) {
+  ++CountedCalls::pauses;
+  CountedCalls::forward.pause(ms);
+}
+
+BOOL WINAPI counted_close(HANDLE handle) {
+  ++CountedCalls::closes;
+  BOOL closed = CountedCalls::forward.close(handle);
+  if (!closed && GetLastError() == ERROR_INVALID_HANDLE) ++CountedCalls::failed_closes;
+  return closed;
+}
+
+}  // namespace
+
+CountedCalls::CountedCalls() : saved_(g_cleanup_calls) {
+  attempts = probes = pauses = closes = failed_closes = 0;
+  forward = saved_;
+  g_cleanup_calls = {counted_remove, counted_attributes, counted_pause, counted_close};
+}
+
+CountedCalls::~CountedCalls() { g_cleanup_calls = saved_; }
+
+void set_removal(const std::wstring& path, bool raised) {
+  g_extraction_dir.assign(path.c_str(), kInvariant);
+  g_removal_flag = raised ? 1 : 0;
+}
+
+Handle start_sleeping_child(DWORD ms) {
+  std::wstring line = quote_argument(own_exe()) + L" " + std::to_wstring(ms);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  // The scenario name travels in the environment, which the child copies at its start.
+  SetEnvironmentVariableW(L"TARVEX_TEST_SCENARIO", L"sleep");
+  BOOL ok = CreateProcessW(own_exe().c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &info);
+  const DWORD error = GetLastError();
+  SetEnvironmentVariableW(L"TARVEX_TEST_SCENARIO", nullptr);
+  if (!ok) {
+    SetLastError(error);
+    return Handle();
+  }
+  CloseHandle(info.hThread);
+  return Handle(info.hProcess);
+}
+
+bool under_wine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+}  // namespace tarvex::test
