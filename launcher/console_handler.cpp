@@ -38,4 +38,9 @@ BOOL WINAPI console_control_handler(DWORD control_type) {
 
 bool console_event_received() { return g_console_event.load(); }
 
+BOOL WINAPI end_interrupted_process(DWORD control_type) {
+  if (is_handled(control_type)) ExitProcess(kInterruptedExitCode);
+  return FALSE;
+}
+
 }  // namespace tarvex

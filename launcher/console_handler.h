@@ -17,4 +17,9 @@ BOOL WINAPI console_control_handler(DWORD control_type);
 // termination already sees it.
 bool console_event_received();
 
+// Registered before console_control_handler, so that it runs after it: ends the
+// process with kInterruptedExitCode for the events the handler cleans up after, as
+// the system's default handler does on Windows (Wine's ends with 0).
+BOOL WINAPI end_interrupted_process(DWORD control_type);
+
 }  // namespace tarvex

@@ -38,7 +38,10 @@ int run_launcher(int argc, wchar_t** argv) {
   const uint64_t size = resource ? SizeofResource(nullptr, resource) : 0;
 
   if (!expanded) fail_expansion(kDirectoryTemplate);
-  if (!SetConsoleCtrlHandler(console_control_handler, TRUE)) fail_with_message(msg::kSignalHandler);
+  // Handlers run last registered first: the cleanup, then the end with the
+  // interruption code.
+  if (!SetConsoleCtrlHandler(end_interrupted_process, TRUE) || !SetConsoleCtrlHandler(console_control_handler, TRUE))
+    fail_with_message(msg::kSignalHandler);
 
   if (!base || size < payload::kSignatureSize || base[0] != payload::kSignature[0] ||
       base[1] != payload::kSignature[1] || base[2] != payload::kSignature[2])
