@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -368,6 +369,18 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     2, "Error, couldn't decode attached data.\r\n", "", true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LauncherTest, ConsoleEventWhileTheModuleRunsRemovesTheFolderAndIsNoSuccess) {
+  std::string exe = module_onefile({{u"data\\x.txt", text("x")}});
+  const std::string sender = windows_bin_dir() + "/tests/e2e/send_ctrl_c.exe";
+  auto started = std::chrono::steady_clock::now();
+  RunResult r = run(sender, {"1500", quote_argument(windows_path(exe)) + " sleep 30000 exit 0"});
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_EQ(r.exit_code, 0xC000013Au) << r.out << r.err;
+  EXPECT_LT(seconds, 25.0) << "the event did not end the run";
+  EXPECT_TRUE(new_extraction_dirs().empty());
+}
 
 TEST_F(LauncherTest, ExecutableAtTheRootOfADrivePublishesDriveLetterAndColon) {
   std::string link = wine_prefix() + "/dosdevices/t:";
