@@ -55,8 +55,16 @@ int wmain() {
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION info = {};
   DWORD code = 0;
-  if (!CreateProcessW(nullptr, line, nullptr, nullptr, TRUE, hold_length ? CREATE_SUSPENDED : 0, nullptr, nullptr,
-                      &startup, &info)) {
+  // Under a heavily loaded Wine a process start now and then fails with
+  // ERROR_INTERNAL_ERROR; the harness tries again rather than fail the test.
+  BOOL started = FALSE;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    if (attempt > 0) Sleep(300);
+    started = CreateProcessW(nullptr, line, nullptr, nullptr, TRUE, hold_length ? CREATE_SUSPENDED : 0, nullptr,
+                             nullptr, &startup, &info);
+    if (!started && GetLastError() != ERROR_INTERNAL_ERROR) break;
+  }
+  if (!started) {
     fprintf(stderr, "run_and_report: cannot start the program (error %lu)\n", GetLastError());
     return 251;
   }
