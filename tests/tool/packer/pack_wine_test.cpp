@@ -210,17 +210,19 @@ TEST(PackWine, WindowsBuildOfTarvexPacksTheSameExecutable) {
   TempDir dir;
   make_app(dir.path + "/app");
   const std::string windows_out = dir.path + "/windows.exe", host_out = dir.path + "/host.exe";
-  e2e::RunResult r = e2e::run_windows(windows_program("tool/tarvex.exe"),
+  // Installed side by side, the Windows tarvex finds the Launcher without --launcher.
+  copy_file(windows_program("tool/tarvex.exe"), dir.path + "/bin/tarvex.exe");
+  copy_file(launcher(), dir.path + "/bin/tarvex-launcher.exe");
+  e2e::RunResult r = e2e::run_windows(dir.path + "/bin/tarvex.exe",
                                       {"pack", e2e::windows_path(dir.path + "/app"), "--main", "app.dll", "-o",
-                                       e2e::windows_path(windows_out), "--launcher", e2e::windows_path(launcher()),
-                                       "--level", "3", "--threads", "2"});
+                                       e2e::windows_path(windows_out), "--level", "3", "--threads", "2"});
   ASSERT_EQ(r.exit_code, 0u) << r.out << r.err;
   ASSERT_EQ(pack(dir.path + "/app", host_out).exit_code, 0);
   EXPECT_EQ(read_file(windows_out), read_file(host_out));
   e2e::RunResult run = e2e::run_windows(windows_out, {"list", "exit", "7"});
   EXPECT_EQ(run.exit_code, 7u);
   EXPECT_TRUE(has(run.out, "file data\\readme.txt 8 ")) << run.out;
-  r = e2e::run_windows(windows_program("tool/tarvex.exe"), {"list", e2e::windows_path(windows_out)});
+  r = e2e::run_windows(dir.path + "/bin/tarvex.exe", {"list", e2e::windows_path(windows_out)});
   EXPECT_EQ(r.exit_code, 0u);
   EXPECT_TRUE(has(r.out, "3 entries, ")) << r.out;
 }
