@@ -2,7 +2,6 @@
 #include "launcher/child_launch.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cstdio>
 
@@ -13,6 +12,7 @@
 #include "launcher/quoting.h"
 #include "paths/exe_path.h"
 #include "paths/expand.h"
+#include "support/shell_calls.h"
 #include "support/unique_handle.h"
 
 namespace tarvex {
@@ -62,7 +62,7 @@ void publish_environment() {
 // (wildcards as typed), argument 0 replaced by the module file name.
 void build_command_line() {
   int count = 0;
-  wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
+  wchar_t** args = shell_command_line_to_argv(GetCommandLineW(), &count);
   if (!args) fail_with_message(msg::kSplitCommandLine);
   g_command_line.clear();
   for (int i = 0; i < count; ++i) {

@@ -2,11 +2,12 @@
 #include "launcher/cleanup.h"
 
 #include "launcher/state.h"
+#include "support/shell_calls.h"
 #include "support/wide_buffer.h"
 
 namespace tarvex {
 
-CleanupCalls g_cleanup_calls = {SHFileOperationW, GetFileAttributesW, Sleep, CloseHandle};
+CleanupCalls g_cleanup_calls = {shell_file_operation, GetFileAttributesW, Sleep, CloseHandle};
 
 namespace {
 

@@ -12,6 +12,7 @@
 
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
+#include "support/shell_calls.h"
 #include "paths/build_values.h"
 #include "paths/expand.h"
 
@@ -82,7 +83,7 @@ bool append_pid(WideText& out) {
 
 bool append_folder(int folder_id, WideText& out) {
   WideBuffer<MAX_PATH> folder;
-  if (SHGetFolderPathW(nullptr, folder_id, nullptr, SHGFP_TYPE_CURRENT, folder.data()) != 0) return false;
+  if (shell_get_folder_path(nullptr, folder_id, nullptr, SHGFP_TYPE_CURRENT, folder.data()) != 0) return false;
   folder.sync(kInvariant);
   out.append(folder.c_str(), kValueTooLong);
   return true;

@@ -1,0 +1,41 @@
+// shell32 bound on first use.
+#include "support/shell_calls.h"
+
+#include <atomic>
+
+namespace tarvex {
+
+namespace {
+
+// Loading twice from two threads is harmless: the loader counts references.
+std::atomic<HMODULE> g_shell{nullptr};
+
+template <typename F>
+F shell_function(const char* name) {
+  HMODULE shell = g_shell.load();
+  if (!shell) {
+    // shell32 is a known DLL: the loader takes it from the system folder only.
+    shell = LoadLibraryW(L"shell32.dll");
+    g_shell.store(shell);
+  }
+  return shell ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(shell, name))) : nullptr;
+}
+
+}  // namespace
+
+HRESULT WINAPI shell_get_folder_path(HWND window, int folder, HANDLE token, DWORD flags, LPWSTR path) {
+  auto call = shell_function<decltype(&SHGetFolderPathW)>("SHGetFolderPathW");
+  return call ? call(window, folder, token, flags, path) : E_FAIL;
+}
+
+LPWSTR* WINAPI shell_command_line_to_argv(LPCWSTR line, int* count) {
+  auto call = shell_function<decltype(&CommandLineToArgvW)>("CommandLineToArgvW");
+  return call ? call(line, count) : nullptr;
+}
+
+int WINAPI shell_file_operation(LPSHFILEOPSTRUCTW request) {
+  auto call = shell_function<decltype(&SHFileOperationW)>("SHFileOperationW");
+  return call ? call(request) : ERROR_MOD_NOT_FOUND;
+}
+
+}  // namespace tarvex
