@@ -10,7 +10,7 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(payload)
+[ ${#targets[@]} -gt 0 ] || targets=(payload pe)
 out="$top/build-fuzz"
 mkdir -p "$out"
 
@@ -43,7 +43,14 @@ for target in "${targets[@]}"; do
   case $target in
     payload) sources=("$top/fuzz/payload_fuzz.cpp" "${common[@]}"); libs=(-lzstd)
              [ -n "$(ls -A "$corpus")" ] || seed_payload "$corpus" ;;
-    *) if [ -f "$top/fuzz/$target.sh" ]; then source "$top/fuzz/$target.sh"; else echo "unknown target $target"; exit 2; fi ;;
+    pe) sources=("$top/fuzz/pe_fuzz.cpp" "${common[@]}" "$top/tool/pe_image.cpp" "$top/tool/resource_reader.cpp"
+                 "$top/tool/packer/payload_resource.cpp"); libs=(-lzstd)
+        if [ -z "$(ls -A "$corpus")" ]; then  # seeds: real packed executables, small ones
+          for f in "$top"/build/windows/tests/tool/*.exe "$top"/dist/examples/hello.exe; do
+            [ -f "$f" ] && [ "$(stat -c %s "$f")" -lt 600000 ] && cp "$f" "$corpus/" || true
+          done
+        fi ;;
+    *) echo "unknown target $target"; exit 2 ;;
   esac
   clang++ "${flags[@]}" "${sources[@]}" "${libs[@]}" -o "$out/${target}_fuzz"
   fresh="$out/${target}_new"
@@ -51,7 +58,9 @@ for target in "${targets[@]}"; do
   echo "== $target: $seconds s"
   limit=(-max_total_time="$seconds")
   [ -n "${FUZZ_RUNS:-}" ] && limit=(-runs="$FUZZ_RUNS")
-  (cd "$out" && "./${target}_fuzz" "${limit[@]}" -timeout=20 -rss_limit_mb=4096 -max_len=65536 \
+  max_len=65536
+  [ "$target" = pe ] && max_len=600000  # whole small executables
+  (cd "$out" && "./${target}_fuzz" "${limit[@]}" -timeout=20 -rss_limit_mb=4096 -max_len=$max_len \
       -artifact_prefix="$crashes/" -print_final_stats=1 "$fresh" "$corpus" 2>&1 | tail -n 12) || true
   "$out/${target}_fuzz" -merge=1 "$corpus" "$fresh" >/dev/null 2>&1 || true
   rm -rf "$fresh"
