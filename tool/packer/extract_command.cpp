@@ -79,22 +79,9 @@ int run_extract(const std::string& exe_text, const std::string& dir_text) {
     return 2;
   }
   Bytes file;
-  std::string reason;
-  if (!read_whole_file(exe, &file, &reason)) {
-    error_printf(stderr, msg::kToolCannotRead, exe.c_str(), reason.c_str());
-    return 2;
-  }
   PayloadView payload;
-  switch (find_payload(file, &payload, &reason)) {
-    case PayloadLookup::kNoImage:
-      error_printf(stderr, msg::kToolCannotRead, exe.c_str(), reason.c_str());
-      return 2;
-    case PayloadLookup::kNoHeader:
-      error_printf(stderr, msg::kToolPayloadFailure, exe.c_str(), msg::kAttachedHeader);
-      return 2;
-    case PayloadLookup::kFound:
-      break;
-  }
+  if (!load_packed_payload(exe, &file, &payload)) return 2;
+  std::string reason;
   if (!make_temporary_beside(target, &g_temporary, &reason)) return fail(exe, reason);
 
   begin_reader_session(exe, remove_temporary);

@@ -31,22 +31,8 @@ struct Listed {
 int run_list(const std::string& exe_text) {
   const std::string exe = display_path(path_from_utf8(exe_text));
   Bytes file;
-  std::string reason;
-  if (!read_whole_file(exe, &file, &reason)) {
-    error_printf(stderr, msg::kToolCannotRead, exe.c_str(), reason.c_str());
-    return 2;
-  }
   PayloadView payload;
-  switch (find_payload(file, &payload, &reason)) {
-    case PayloadLookup::kNoImage:
-      error_printf(stderr, msg::kToolCannotRead, exe.c_str(), reason.c_str());
-      return 2;
-    case PayloadLookup::kNoHeader:
-      error_printf(stderr, msg::kToolPayloadFailure, exe.c_str(), msg::kAttachedHeader);
-      return 2;
-    case PayloadLookup::kFound:
-      break;
-  }
+  if (!load_packed_payload(exe, &file, &payload)) return 2;
   const uint8_t* frame = payload.data + payload::kSignatureSize;
   const size_t frame_area = payload.size - payload::kSignatureSize;
 

@@ -1,6 +1,8 @@
 // The reader session: standard output diverted into a pipe, read back by the exit hook.
 #include "tool/packer/reader_session.h"
 
+#include "tool/file_io.h"
+
 #include <fcntl.h>
 
 #include <cstdio>
@@ -92,6 +94,25 @@ void end_reader_session() {
   restore_stdout();
   take_captured();
   g_session = Session();
+}
+
+bool load_packed_payload(const std::string& exe, Bytes* file, PayloadView* payload) {
+  std::string reason;
+  if (!read_whole_file(exe, file, &reason)) {
+    error_printf(stderr, msg::kToolCannotRead, exe.c_str(), reason.c_str());
+    return false;
+  }
+  switch (find_payload(*file, payload, &reason)) {
+    case PayloadLookup::kNoImage:
+      error_printf(stderr, msg::kToolCannotRead, exe.c_str(), reason.c_str());
+      return false;
+    case PayloadLookup::kNoHeader:
+      error_printf(stderr, msg::kToolPayloadFailure, exe.c_str(), msg::kAttachedHeader);
+      return false;
+    case PayloadLookup::kFound:
+      break;
+  }
+  return true;
 }
 
 }  // namespace tarvex::packer
