@@ -14,6 +14,8 @@
 // Without an exit command it returns 0.
 #include <windows.h>
 
+#include "tests/helpers/quote_argument.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -95,22 +97,7 @@ void print_env(const wchar_t* name) {
   print_utf8(n ? std::wstring(name) + L"=" + value : std::wstring(name) + L" unset");
 }
 
-std::wstring quote(const std::wstring& arg) {
-  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) return arg;
-  std::wstring out = L"\"";
-  size_t slashes = 0;
-  for (wchar_t c : arg) {
-    if (c == L'\\') {
-      ++slashes;
-      continue;
-    }
-    out.append(c == L'"' ? 2 * slashes + 1 : slashes, L'\\');
-    slashes = 0;
-    out += c;
-  }
-  out.append(2 * slashes, L'\\');
-  return out + L"\"";
-}
+std::wstring quote(const std::wstring& arg) { return tarvex::test::quote_for_command_line(arg); }
 
 int spawn(const wchar_t* program, int argc, wchar_t** argv, int from, const wchar_t* label) {
   std::wstring line = quote(program);

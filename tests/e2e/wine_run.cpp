@@ -1,6 +1,8 @@
 // Test helper (host): Windows programs under Wine.
 #include "tests/e2e/wine_run.h"
 
+#include "tests/helpers/quote_argument.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -29,22 +31,7 @@ std::string windows_path(const std::string& unix_path) {
   return out;
 }
 
-std::string quote_argument(const std::string& arg) {
-  if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) return arg;
-  std::string out = "\"";
-  size_t slashes = 0;
-  for (char c : arg) {
-    if (c == '\\') {
-      ++slashes;
-      continue;
-    }
-    out.append(c == '"' ? 2 * slashes + 1 : slashes, '\\');
-    slashes = 0;
-    out += c;
-  }
-  out.append(2 * slashes, '\\');
-  return out + "\"";
-}
+std::string quote_argument(const std::string& arg) { return test::quote_for_command_line(arg); }
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

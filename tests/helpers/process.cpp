@@ -1,6 +1,8 @@
 // Test helper (Windows): child processes with captured streams.
 #include "tests/helpers/process.h"
 
+#include "tests/helpers/quote_argument.h"
+
 #include <shellapi.h>
 
 #include <algorithm>
@@ -64,23 +66,7 @@ std::string narrow(const std::wstring& s) {
   return out;
 }
 
-std::wstring quote_argument(const std::wstring& arg) {
-  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) return arg;
-  std::wstring out = L"\"";
-  size_t slashes = 0;
-  for (wchar_t c : arg) {
-    if (c == L'\\') {
-      ++slashes;
-      continue;
-    }
-    out.append(c == L'"' ? 2 * slashes + 1 : slashes, L'\\');
-    slashes = 0;
-    out += c;
-  }
-  out.append(2 * slashes, L'\\');
-  out += L'"';
-  return out;
-}
+std::wstring quote_argument(const std::wstring& arg) { return quote_for_command_line(arg); }
 
 ProcessResult run_process(const ProcessOptions& options) {
   ProcessResult result;
