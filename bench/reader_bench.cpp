@@ -58,31 +58,40 @@ static int read_stream(const char* frame_path) {
   if (fd < 0 || fstat(fd, &st) != 0) return 1;
   void* data = mmap(nullptr, st.st_size, PROT_READ, MAP_PRIVATE, fd, 0);
   auto start = std::chrono::steady_clock::now();
-  open_payload(data, st.st_size);
+  PayloadReader reader;
+  PayloadStatus status = reader.open(data, st.st_size);
   static unsigned char slice[payload::kWriteSliceSize];
   uint64_t delivered = 0, files = 0;
-  for (;;) {
+  auto read = [&](void* out, uint64_t n) {
+    if (status.ok()) status = reader.read(out, n);
+    return status.ok();
+  };
+  while (status.ok()) {
     unsigned char unit[2];
     size_t units = 0;
     do {
-      read_payload(unit, 2);
+      if (!read(unit, 2)) break;
       ++units;
     } while (unit[0] | unit[1]);
     delivered += 2 * units;
     if (units == 1) break;
     unsigned char size_bytes[8];
-    read_payload(size_bytes, 8);
+    if (!read(size_bytes, 8)) break;
     uint64_t size = 0;
     for (int i = 7; i >= 0; --i) size = size << 8 | size_bytes[i];
     delivered += 8 + size;
     ++files;
     while (size > 0) {
       uint64_t n = size < sizeof slice ? size : sizeof slice;
-      read_payload(slice, n);
+      if (!read(slice, n)) break;
       size -= n;
     }
   }
-  close_payload();
+  reader.close();
+  if (!status.ok()) {
+    fprintf(stderr, "%s\n", payload_failure_message(status.failure));
+    return 2;
+  }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   printf("%.3f seconds, %llu bytes, %llu files\n", seconds, static_cast<unsigned long long>(delivered),
          static_cast<unsigned long long>(files));

@@ -33,7 +33,8 @@ inline constexpr char kToolCannotWrite[] = "Error, cannot write '%s': %s.\n";
 inline constexpr char kToolCannotPack[] = "Error, cannot pack '%s': %s.\n";
 inline constexpr char kToolBadLauncher[] = "Error, cannot pack into the Launcher '%s': %s.\n";
 inline constexpr char kToolCannotExtract[] = "Error, cannot extract '%s': %s.\n";
-// A payload reader failure inside the tool: the file, then the Launcher's own message.
+// A payload failure inside the tool: the file, then the reason (for a reader failure, what
+// went wrong and the Launcher's own message in parentheses).
 inline constexpr char kToolPayloadFailure[] = "tarvex: %s: %s\n";
 inline constexpr char kToolEmptyFolder[] = "Warning, the empty folder '%s' is left out: a payload holds files only.\n";
 inline constexpr char kToolOutputLeftOut[] = "Warning, the output '%s' lies in the application folder and is left out.\n";

@@ -1,24 +1,20 @@
-// What both fuzz targets do with a payload: the Launcher's entry walk over it, with
-// every process end turned into a jump back to the target.
+// What both fuzz targets do with a payload: the Launcher's entry walk over it, through
+// the reader that reports a status for every call.
 #pragma once
-#include <csetjmp>
 #include <cstdint>
-#include <cstdio>
+#include <cstdlib>
 
-#include "diagnostics/report.h"
 #include "payload/entries.h"
 #include "payload/format.h"
 #include "payload/reader.h"
 
 namespace tarvex::fuzz {
 
-inline jmp_buf g_ended;
-inline void jump_back(int) { longjmp(g_ended, 1); }
-
-// The reader's messages go to standard output; keep the fuzzer's output readable.
-inline void quiet_ends() {
-  if (!freopen("/dev/null", "w", stdout)) return;
-  set_exit_hook(jump_back);
+// A status the reader must never give: a decoding failure without zstd's code, or a
+// code on anything else.
+inline void check(PayloadStatus status) {
+  const bool decode = status.failure == PayloadFailure::kDecode;
+  if (decode != (status.zstd_error != 0)) abort();
 }
 
 // Walks the entry stream of `resource` (signature included, already checked) until
@@ -27,25 +23,26 @@ inline void quiet_ends() {
 inline void walk_payload(const uint8_t* resource, size_t size, uint64_t budget) {
   static WideBuffer<payload::kMaxNameUnits + 1> name;
   static unsigned char slice[payload::kWriteSliceSize];
-  if (setjmp(g_ended) == 0) {
-    open_payload(resource + payload::kSignatureSize, size - payload::kSignatureSize);
-    for (;;) {
-      read_entry_name(name);
-      if (name.empty()) break;
-      uint64_t remaining = read_entry_size();
-      bool over_budget = false;
-      while (remaining > 0 && !over_budget) {
-        uint64_t n = remaining < sizeof slice ? remaining : sizeof slice;
-        over_budget = n > budget;
-        if (over_budget) break;
-        read_payload(slice, n);
-        budget -= n;
-        remaining -= n;
+  PayloadReader reader;
+  PayloadStatus status = reader.open(resource + payload::kSignatureSize, size - payload::kSignatureSize);
+  while (status.ok()) {
+    status = next_entry_name(reader, name);
+    if (!status.ok() || name.empty()) break;
+    uint64_t remaining = 0;
+    status = next_entry_size(reader, &remaining);
+    while (status.ok() && remaining > 0) {
+      const uint64_t n = remaining < sizeof slice ? remaining : sizeof slice;
+      if (n > budget) {
+        reader.close();
+        return;
       }
-      if (over_budget) break;
+      status = reader.read(slice, n);
+      budget -= n;
+      remaining -= n;
     }
   }
-  close_payload();
+  check(status);
+  reader.close();
 }
 
 }  // namespace tarvex::fuzz

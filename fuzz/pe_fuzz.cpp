@@ -9,22 +9,16 @@
 #include "tool/pe_image.h"
 #include "tool/resource_tree.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  tarvex::fuzz::quiet_ends();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const tarvex::Bytes file(data, data + size);
   tarvex::pe::Image image;
-  std::string error;
-  if (!tarvex::pe::parse_image(file, &image, &error)) return 0;
+  if (tarvex::pe::parse_image(file, &image)) return 0;
   std::vector<tarvex::pe::Resource> resources;
-  tarvex::pe::read_resources(file, image, &resources, &error);
+  (void)tarvex::pe::read_resources(file, image, &resources);
   std::vector<std::string> exports;
-  tarvex::pe::read_export_names(file, image, &exports, &error);
+  (void)tarvex::pe::read_export_names(file, image, &exports);
   tarvex::packer::PayloadView payload;
-  if (tarvex::packer::find_payload(file, &payload, &error) != tarvex::packer::PayloadLookup::kFound) return 0;
+  if (tarvex::packer::find_payload(file, &payload)) return 0;
   tarvex::fuzz::walk_payload(payload.data, payload.size, 16ull << 20);
   return 0;
 }

@@ -1,29 +1,30 @@
-// The entry walk.
+// The entry walk: names and sizes, each read reporting its status.
 #include "payload/entries.h"
 
-#include "diagnostics/messages.h"
 #include "payload/format.h"
-#include "payload/reader.h"
 
 namespace tarvex {
 
-void read_entry_name(WideText& name) {
+PayloadStatus next_entry_name(PayloadReader& reader, WideText& name) {
   name.clear();
   for (;;) {
     unsigned char unit[payload::kNameUnitSize];
-    read_payload(unit, sizeof unit);
+    const PayloadStatus status = reader.read(unit, sizeof unit);
+    if (!status.ok()) return status;
     const wchar_t ch = static_cast<wchar_t>(unit[0] | unit[1] << 8);
-    if (ch == 0) return;
-    name.append(ch, report_as(msg::kEntryNameTooLong));
+    if (ch == 0) return kPayloadOk;
+    if (!name.try_append(ch)) return {PayloadFailure::kNameTooLong, 0};
   }
 }
 
-uint64_t read_entry_size() {
+PayloadStatus next_entry_size(PayloadReader& reader, uint64_t* size) {
   unsigned char bytes[payload::kSizeFieldSize];
-  read_payload(bytes, sizeof bytes);
-  uint64_t size = 0;
-  for (int i = payload::kSizeFieldSize - 1; i >= 0; --i) size = size << 8 | bytes[i];
-  return size;
+  const PayloadStatus status = reader.read(bytes, sizeof bytes);
+  if (!status.ok()) return status;
+  uint64_t value = 0;
+  for (int i = payload::kSizeFieldSize - 1; i >= 0; --i) value = value << 8 | bytes[i];
+  *size = value;
+  return kPayloadOk;
 }
 
 bool entry_name_stays_inside(const wchar_t* name) {

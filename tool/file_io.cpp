@@ -43,34 +43,25 @@ bool flush_and_close(int fd) {
 constexpr size_t kWriteChunk = size_t{1} << 26;  // below the 32-bit count of the Windows runtime
 constexpr int kNameAttempts = 100;
 
-bool fail_errno(std::string* error) {
-  *error = strerror(errno);
-  return false;
-}
+Failure errno_failure(const std::string& path) { return fail(path, strerror(errno)); }
 
 }  // namespace
 
-bool read_whole_file(const std::string& path, Bytes* out, std::string* error) {
+Failure read_whole_file(const std::string& path, Bytes* out) {
   std::error_code ec;
   const uintmax_t size = fs::file_size(path, ec);
-  if (ec) {
-    *error = ec.message();
-    return false;
-  }
+  if (ec) return fail(path, ec.message());
   FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return fail_errno(error);
+  if (!f) return errno_failure(path);
   out->resize(static_cast<size_t>(size));
   const size_t got = out->empty() ? 0 : fread(out->data(), 1, out->size(), f);
   const bool failed = got != out->size() || ferror(f);
   fclose(f);
-  if (failed) {
-    *error = "the file could not be read completely";
-    return false;
-  }
-  return true;
+  if (failed) return fail(path, "the file could not be read completely");
+  return {};
 }
 
-bool replace_file(const std::string& path, const Bytes& data, const std::string& permissions_from, std::string* error) {
+Failure replace_file(const std::string& path, const Bytes& data, const std::string& permissions_from) {
   const fs::path target(path);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::random_device random;
@@ -81,32 +72,29 @@ bool replace_file(const std::string& path, const Bytes& data, const std::string&
     snprintf(suffix, sizeof suffix, ".tarvex-%08x", static_cast<unsigned>(random()));
     temp = (folder / ("." + target.filename().string() + suffix)).string();
     fd = open_new(temp.c_str());
-    if (fd < 0 && errno != EEXIST) return fail_errno(error);
+    if (fd < 0 && errno != EEXIST) return errno_failure(path);
   }
-  if (fd < 0) return fail_errno(error);
+  if (fd < 0) return errno_failure(path);
 
-  bool ok = true;
-  for (size_t done = 0; ok && done < data.size();) {
+  Failure failure;
+  for (size_t done = 0; !failure && done < data.size();) {
     const long wrote = write_some(fd, data.data() + done, std::min(kWriteChunk, data.size() - done));
     if (wrote <= 0)
-      ok = fail_errno(error);
+      failure = errno_failure(path);
     else
       done += static_cast<size_t>(wrote);
   }
-  if (!flush_and_close(fd) && ok) ok = fail_errno(error);
+  if (!flush_and_close(fd) && !failure) failure = errno_failure(path);
 
   std::error_code ec;
-  if (ok) {
+  if (!failure) {
     const fs::perms perms = fs::status(permissions_from, ec).permissions();
     if (!ec) fs::permissions(temp, perms, ec);
     if (!ec) fs::rename(temp, target, ec);
-    if (ec) {
-      *error = ec.message();
-      ok = false;
-    }
+    if (ec) failure = fail(path, ec.message());
   }
-  if (!ok) fs::remove(temp, ec);
-  return ok;
+  if (failure) fs::remove(temp, ec);
+  return failure;
 }
 
 }  // namespace tarvex

@@ -2,15 +2,18 @@
 #pragma once
 #include <string>
 
-#include "tool/pe_image.h"
+#include "tool/failure.h"
+#include "tool/pe_layout.h"
 
 namespace tarvex {
 
-bool read_whole_file(const std::string& path, Bytes* out, std::string* error);
+// A failure names `path`.
+Failure read_whole_file(const std::string& path, Bytes* out);
 
 // Writes `data` to a new temporary file in the folder of `path`, gives it the permission
 // bits of `permissions_from` (the executable bit, for one) and renames it over `path`.
-// On failure the temporary file is removed and `path` is left as it was.
-bool replace_file(const std::string& path, const Bytes& data, const std::string& permissions_from, std::string* error);
+// On failure the temporary file is removed and `path` is left as it was; the failure
+// names `path`.
+Failure replace_file(const std::string& path, const Bytes& data, const std::string& permissions_from);
 
 }  // namespace tarvex

@@ -15,61 +15,54 @@ class TreeReader {
   TreeReader(const Bytes& file, const Image& image, size_t base, uint64_t limit, std::vector<Resource>* out)
       : file_(file), image_(image), base_(base), limit_(limit), out_(out) {}
 
-  bool walk(uint32_t offset, int level, ResourceKey* keys, std::string* error) {
-    if (!inside(offset, kDirectoryHeaderSize)) return fail(error, "a resource directory lies outside its section");
-    if (!seen_.insert(offset).second) return fail(error, "the resource directory refers to one table twice");
+  Failure walk(uint32_t offset, int level, ResourceKey* keys) {
+    if (!inside(offset, sizeof(ResourceDirectoryTable))) return fail("a resource directory lies outside its section");
+    if (!seen_.insert(offset).second) return fail("the resource directory refers to one table twice");
     const size_t at = base_ + offset;
-    const uint64_t count = uint64_t{get16(file_, at + 12)} + get16(file_, at + 14);
-    if (!inside(uint64_t{offset} + kDirectoryHeaderSize, count * kDirectoryEntrySize))
-      return fail(error, "a resource directory lies outside its section");
+    const auto table = read_at<ResourceDirectoryTable>(file_, at);
+    const uint64_t count = uint64_t{table.number_of_name_entries} + table.number_of_id_entries;
+    if (!inside(uint64_t{offset} + sizeof table, count * sizeof(ResourceDirectoryEntry)))
+      return fail("a resource directory lies outside its section");
     for (uint64_t i = 0; i < count; ++i) {
-      const size_t entry = at + kDirectoryHeaderSize + static_cast<size_t>(i) * kDirectoryEntrySize;
-      const uint32_t name = get32(file_, entry), target = get32(file_, entry + 4);
-      if (!read_key(name, &keys[level], error)) return false;
-      const bool subdirectory = (target & kHighBit) != 0;
-      if (subdirectory != (level + 1 < kLevels)) return fail(error, "the resource directory is not three levels deep");
-      if (subdirectory) {
-        if (!walk(target & ~kHighBit, level + 1, keys, error)) return false;
-      } else if (!read_leaf(target, keys, error)) {
-        return false;
-      }
+      const auto entry = read_at<ResourceDirectoryEntry>(
+          file_, at + sizeof table + static_cast<size_t>(i) * sizeof(ResourceDirectoryEntry));
+      TARVEX_TRY(read_key(entry.name, &keys[level]));
+      const bool subdirectory = (entry.offset & kHighBit) != 0;
+      if (subdirectory != (level + 1 < kLevels)) return fail("the resource directory is not three levels deep");
+      if (subdirectory) TARVEX_TRY(walk(entry.offset & ~kHighBit, level + 1, keys));
+      else TARVEX_TRY(read_leaf(entry.offset, keys));
     }
-    return true;
+    return {};
   }
 
  private:
   bool inside(uint64_t offset, uint64_t size) const { return base_ + offset + size <= limit_; }
 
-  static bool fail(std::string* error, const char* reason) {
-    *error = reason;
-    return false;
-  }
-
-  bool read_key(uint32_t field, ResourceKey* key, std::string* error) {
+  // PE Format, Resource Directory String: a 16-bit length, then that many UTF-16 units.
+  Failure read_key(uint32_t field, ResourceKey* key) {
     if (!(field & kHighBit)) {
       *key = ResourceKey::of_id(field);
-      return true;
+      return {};
     }
     const uint32_t offset = field & ~kHighBit;
-    if (!inside(offset, 2)) return fail(error, "a resource name lies outside its section");
+    if (!inside(offset, 2)) return fail("a resource name lies outside its section");
     const uint64_t length = get16(file_, base_ + offset);
-    if (!inside(uint64_t{offset} + 2, length * 2)) return fail(error, "a resource name lies outside its section");
+    if (!inside(uint64_t{offset} + 2, length * 2)) return fail("a resource name lies outside its section");
     std::u16string text;
     for (uint64_t k = 0; k < length; ++k) text += static_cast<char16_t>(get16(file_, base_ + offset + 2 + k * 2));
     *key = ResourceKey::of_name(std::move(text));
-    return true;
+    return {};
   }
 
-  bool read_leaf(uint32_t offset, const ResourceKey* keys, std::string* error) {
-    if (!inside(offset, kDataEntrySize)) return fail(error, "a resource data entry lies outside its section");
-    const size_t at = base_ + offset;
-    Resource r{keys[0], keys[1], keys[2], get32(file_, at + 8), nullptr, get32(file_, at + 4)};
+  Failure read_leaf(uint32_t offset, const ResourceKey* keys) {
+    if (!inside(offset, sizeof(ResourceDataEntry))) return fail("a resource data entry lies outside its section");
+    const auto entry = read_at<ResourceDataEntry>(file_, base_ + offset);
+    Resource r{keys[0], keys[1], keys[2], entry.codepage, nullptr, entry.size};
     size_t data = 0;
-    if (!rva_to_offset(image_, get32(file_, at), r.size, &data))
-      return fail(error, "the data of a resource lies outside the file");
+    if (!rva_to_offset(image_, entry.data_rva, r.size, &data)) return fail("the data of a resource lies outside the file");
     r.data = file_.data() + data;
     out_->push_back(std::move(r));
-    return true;
+    return {};
   }
 
   const Bytes& file_;
@@ -88,20 +81,18 @@ bool key_before(const ResourceKey& a, const ResourceKey& b) {
   return a.named ? a.text < b.text : a.id < b.id;
 }
 
-bool read_resources(const Bytes& file, const Image& image, std::vector<Resource>* resources, std::string* error) {
+Failure read_resources(const Bytes& file, const Image& image, std::vector<Resource>* resources) {
   resources->clear();
   const DataDirectory directory = image.directory(kResourceDirectory);
-  if (directory.rva == 0) return true;
+  if (directory.rva == 0) return {};
   size_t base = 0;
-  const Section* section = image.section_for(directory.rva, kDirectoryHeaderSize);
-  if (!section || !rva_to_offset(image, directory.rva, kDirectoryHeaderSize, &base)) {
-    *error = "the resource directory lies outside the file";
-    return false;
-  }
+  const Section* section = image.section_for(directory.rva, sizeof(ResourceDirectoryTable));
+  if (!section || !rva_to_offset(image, directory.rva, sizeof(ResourceDirectoryTable), &base))
+    return fail("the resource directory lies outside the file");
   const uint64_t in_file = std::min(section->raw_size, section->mapped_size());
   TreeReader reader(file, image, base, uint64_t{section->raw_pointer} + in_file, resources);
   ResourceKey keys[kLevels];
-  return reader.walk(0, 0, keys, error);
+  return reader.walk(0, 0, keys);
 }
 
 }  // namespace tarvex::pe

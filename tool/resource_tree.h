@@ -8,14 +8,6 @@
 
 namespace tarvex::pe {
 
-// The directory's on-disk pieces: a table header and its 8-byte entries, each entry
-// naming a string (high bit set) or an id, and pointing at a table (high bit set) or
-// at a 16-byte data entry.
-inline constexpr size_t kDirectoryHeaderSize = 16;
-inline constexpr size_t kDirectoryEntrySize = 8;
-inline constexpr size_t kDataEntrySize = 16;
-inline constexpr uint32_t kHighBit = 0x80000000u;
-
 // A type, name or language: an integer id or a UTF-16 string.
 struct ResourceKey {
   bool named = false;
@@ -29,7 +21,8 @@ struct ResourceKey {
   }
 };
 
-// Directory order: named entries first, by name; then id entries, ascending.
+// Directory order (PE Format, Resource Directory Table): named entries first, by name;
+// then id entries, ascending.
 bool key_before(const ResourceKey& a, const ResourceKey& b);
 
 // One resource. The bytes are not owned: they point into the image or the buffer the
@@ -45,7 +38,7 @@ struct Resource {
 
 // Walks the resource directory of `image` (type, name, language) into a flat list.
 // An image without a resource directory yields an empty list.
-bool read_resources(const Bytes& file, const Image& image, std::vector<Resource>* resources, std::string* error);
+Failure read_resources(const Bytes& file, const Image& image, std::vector<Resource>* resources);
 
 // False when a directory table would need more than 65535 named or 65535 id entries,
 // more than its 16-bit counts can hold.

@@ -52,17 +52,18 @@ Layout plan(const std::vector<Resource>& resources) {
   }
 
   // Tables breadth first: the root, every type's name table, every name's language table.
-  uint64_t at = kDirectoryHeaderSize + layout.types.size() * kDirectoryEntrySize;
+  uint64_t at = sizeof(ResourceDirectoryTable) + layout.types.size() * sizeof(ResourceDirectoryEntry);
   for (auto& t : layout.types) {
     t.offset = at;
-    at += kDirectoryHeaderSize + t.names.size() * kDirectoryEntrySize;
+    at += sizeof(ResourceDirectoryTable) + t.names.size() * sizeof(ResourceDirectoryEntry);
   }
   for (auto& t : layout.types)
     for (auto& n : t.names) {
       n.offset = at;
-      at += kDirectoryHeaderSize + n.leaves.size() * kDirectoryEntrySize;
+      at += sizeof(ResourceDirectoryTable) + n.leaves.size() * sizeof(ResourceDirectoryEntry);
     }
-  // Strings: a 16-bit length and the UTF-16 units, in the order the entries name them.
+  // Strings (PE Format, Resource Directory String): a 16-bit length and the UTF-16
+  // units, in the order the entries name them.
   auto add_string = [&](const ResourceKey& key) {
     if (!key.named) return;
     layout.string_offsets.push_back(at);
@@ -79,7 +80,7 @@ Layout plan(const std::vector<Resource>& resources) {
     for (auto& n : t.names)
       for (auto& leaf : n.leaves) {
         leaf.entry_offset = at;
-        at += kDataEntrySize;
+        at += sizeof(ResourceDataEntry);
       }
   for (auto& t : layout.types)
     for (auto& n : t.names)
@@ -131,15 +132,16 @@ void build_resource_section(const std::vector<Resource>& resources, uint32_t sec
     return kHighBit | static_cast<uint32_t>(offset);
   };
   auto header = [&](size_t offset, const std::vector<const ResourceKey*>& keys) {
+    ResourceDirectoryTable table;
     uint16_t named = 0;
     for (const ResourceKey* key : keys) named += key->named ? 1 : 0;
-    put16(b, start + offset + 12, named);
-    put16(b, start + offset + 14, static_cast<uint16_t>(keys.size() - named));
+    table.number_of_name_entries = named;
+    table.number_of_id_entries = static_cast<uint16_t>(keys.size() - named);
+    write_at(b, start + offset, table);
   };
   auto entry = [&](size_t table, size_t index, uint32_t name_field, uint32_t target) {
-    const size_t at = start + table + kDirectoryHeaderSize + index * kDirectoryEntrySize;
-    put32(b, at, name_field);
-    put32(b, at + 4, target);
+    const size_t at = start + table + sizeof(ResourceDirectoryTable) + index * sizeof(ResourceDirectoryEntry);
+    write_at(b, at, ResourceDirectoryEntry{name_field, target});
   };
 
   // Strings are taken in the same order plan() placed them: type names, then names, then languages.
@@ -167,9 +169,8 @@ void build_resource_section(const std::vector<Resource>& resources, uint32_t sec
     for (const auto& n : t.names)
       for (const auto& leaf : n.leaves) {
         const Resource& r = resources[leaf.resource];
-        put32(b, start + leaf.entry_offset, section_rva + static_cast<uint32_t>(leaf.data_offset));
-        put32(b, start + leaf.entry_offset + 4, r.size);
-        put32(b, start + leaf.entry_offset + 8, r.code_page);
+        write_at(b, start + leaf.entry_offset,
+                 ResourceDataEntry{section_rva + static_cast<uint32_t>(leaf.data_offset), r.size, r.code_page, 0});
         if (r.size) std::copy(r.data, r.data + r.size, b.begin() + start + leaf.data_offset);
       }
 }

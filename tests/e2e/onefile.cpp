@@ -19,8 +19,7 @@ Bytes file_bytes(const std::string& path) {
 
 bool make_onefile_from_resource(const Bytes& resource, const std::string& out) {
   Bytes image;
-  std::string error;
-  if (!attach_payload(file_bytes(launcher_exe()), resource, &image, &error)) return false;
+  if (attach_payload(file_bytes(launcher_exe()), resource, &image)) return false;
   if (!write_file(out, std::string(image.begin(), image.end()))) return false;
   return chmod(out.c_str(), 0755) == 0;
 }

@@ -1,4 +1,4 @@
-// Test helper (host): fork and exec with the streams caught in files.
+// Test helper (host): fork and exec with the streams caught in files; where the tool is.
 #include "tests/tool/host_command.h"
 
 #include <fcntl.h>
@@ -34,5 +34,7 @@ CommandResult run_command(const std::vector<std::string>& argv) {
   e2e::remove_tree(dir);
   return result;
 }
+
+std::string tarvex_tool() { return e2e::host_bin_dir() + "/tool/tarvex"; }
 
 }  // namespace tarvex::testing

@@ -1,4 +1,5 @@
-// Test helper (host): run a command and collect its exit code and both streams.
+// Test helper (host): the tool `tarvex` of this build, and running a command to collect
+// its exit code and both streams.
 #pragma once
 #include <string>
 #include <vector>
@@ -12,5 +13,8 @@ struct CommandResult {
 };
 
 CommandResult run_command(const std::vector<std::string>& argv);
+
+// The host build of tarvex.
+std::string tarvex_tool();
 
 }  // namespace tarvex::testing

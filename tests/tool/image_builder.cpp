@@ -29,6 +29,8 @@ uint32_t overlay_offset(const ImagePlan& plan) {
   return at;
 }
 
+// Every field is written at its offset from the PE Format document, independently of
+// the structures that the code under test reads them with.
 Bytes build_image(const ImagePlan& plan) {
   Bytes b(plan.size_of_headers, 0);
   b[0] = 'M';
@@ -43,35 +45,35 @@ Bytes build_image(const ImagePlan& plan) {
   put16(b, coff + 16, 240);
   put16(b, coff + 18, 0x22);  // executable, large address aware
   put16(b, opt, plan.magic);
-  put32(b, opt + kOptSectionAlignment, plan.section_alignment);
-  put32(b, opt + kOptFileAlignment, plan.file_alignment);
+  put32(b, opt + 32, plan.section_alignment);  // SectionAlignment
+  put32(b, opt + 36, plan.file_alignment);     // FileAlignment
   put16(b, opt + 48, 5);  // subsystem version 5.2
   put16(b, opt + 50, 2);
-  put32(b, opt + kOptSizeOfHeaders, plan.size_of_headers);
-  put16(b, opt + 68, 3);  // console subsystem
-  put32(b, opt + kOptNumberOfRvaAndSizes, 16);
-  for (const auto& [index, d] : plan.directories) {
-    put32(b, opt + kOptDataDirectories + index * 8, d.rva);
-    put32(b, opt + kOptDataDirectories + index * 8 + 4, d.size);
+  put32(b, opt + 60, plan.size_of_headers);  // SizeOfHeaders
+  put16(b, opt + 68, plan.subsystem);
+  put32(b, opt + 108, 16);  // NumberOfRvaAndSizes
+  for (const auto& [index, d] : plan.directories) {  // the data directories
+    put32(b, opt + 112 + index * 8, d.rva);
+    put32(b, opt + 112 + index * 8 + 4, d.size);
   }
   uint32_t initialized = 0;
   for (size_t i = 0; i < plan.sections.size(); ++i) {
     const SectionPlan& s = plan.sections[i];
     const size_t h = kSectionTable + i * kSectionHeaderSize;
     std::copy_n(s.name.begin(), std::min<size_t>(8, s.name.size()), b.begin() + h);
-    put32(b, h + 8, mapped(s));
-    put32(b, h + 12, section_rva(plan, i));
-    put32(b, h + 16, raw_size(plan, s));
-    put32(b, h + 20, static_cast<uint32_t>(b.size()));
+    put32(b, h + 8, mapped(s));                          // VirtualSize
+    put32(b, h + 12, section_rva(plan, i));              // VirtualAddress
+    put32(b, h + 16, raw_size(plan, s));                 // SizeOfRawData
+    put32(b, h + 20, static_cast<uint32_t>(b.size()));  // PointerToRawData
     put32(b, h + 36, s.characteristics);
     if (s.characteristics & kScnInitializedData) initialized += raw_size(plan, s);
     b.insert(b.end(), s.data.begin(), s.data.end());
     b.resize(align_up(b.size(), plan.file_alignment), 0);
   }
-  put32(b, opt + kOptSizeOfInitializedData, initialized);
-  put32(b, opt + kOptSizeOfImage, section_rva(plan, plan.sections.size()));
+  put32(b, opt + 8, initialized);                               // SizeOfInitializedData
+  put32(b, opt + 56, section_rva(plan, plan.sections.size()));  // SizeOfImage
   b.insert(b.end(), plan.overlay.begin(), plan.overlay.end());
-  put32(b, opt + kOptCheckSum, pe_checksum(b, opt + kOptCheckSum));
+  put32(b, opt + 64, pe_checksum(b, opt + 64));  // CheckSum
   return b;
 }
 

@@ -22,6 +22,7 @@ struct ImagePlan {
   uint32_t file_alignment = 0x200;
   uint32_t section_alignment = 0x1000;
   uint32_t size_of_headers = 0x400;
+  uint16_t subsystem = pe::kSubsystemWindowsCui;
   std::vector<SectionPlan> sections;  // at ascending addresses, data in the same order
   std::vector<std::pair<size_t, pe::DataDirectory>> directories;
   Bytes overlay;                    // bytes after the last section's data

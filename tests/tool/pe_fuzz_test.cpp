@@ -26,8 +26,8 @@ struct Base {
 Base describe(const std::string& name, Bytes file) {
   Base base{name, std::move(file)};
   Image image;
-  std::string error;
-  EXPECT_TRUE(parse_image(base.file, &image, &error)) << name << ": " << error;
+  const Failure failure = parse_image(base.file, &image);
+  EXPECT_FALSE(failure) << name << ": " << failure.reason;
   base.headers = image.size_of_headers;
   const DataDirectory d = image.directory(kResourceDirectory);
   if (d.rva && rva_to_offset(image, d.rva, d.size, &base.tree)) base.tree_size = d.size;
@@ -47,7 +47,7 @@ std::vector<Base> bases() {
   plan.overlay = Bytes(100, 0xAB);
   plan.symbols_in_overlay = true;
   std::vector<Base> list = {describe("built", testing::build_image(plan))};
-  for (const char* program : {"tool_rich", "tool_has27"}) {
+  for (const char* program : {"tool_rich", "tool_has27", "tool_has27_languages"}) {
     const std::string data = e2e::read_file(e2e::windows_bin_dir() + "/tests/tool/" + program + ".exe");
     EXPECT_FALSE(data.empty()) << program;
     if (!data.empty()) list.push_back(describe(program, Bytes(data.begin(), data.end())));
@@ -55,24 +55,29 @@ std::vector<Base> bases() {
   return list;
 }
 
-// Either a refusal with a reason and no output, or an image that parses and carries the payload.
+// Either a refusal with a reason and no output, or an image that parses and carries the
+// payload as its one resource 27.
 void attach_damaged(const Bytes& input) {
   static const Bytes payload = {'W', 'Q', 'J', 1, 2, 3};
   Bytes out;
-  std::string error;
-  if (!attach_payload(input, payload, &out, &error)) {
-    ASSERT_FALSE(error.empty());
+  if (Failure failure = attach_payload(input, payload, &out)) {
+    ASSERT_FALSE(failure.reason.empty());
     ASSERT_TRUE(out.empty());
     return;
   }
   Image image;
   std::vector<Resource> resources;
-  ASSERT_TRUE(parse_image(out, &image, &error)) << error;
-  ASSERT_TRUE(read_resources(out, image, &resources, &error)) << error;
-  int found = 0;
-  for (const Resource& r : resources)
-    if (r.type == ResourceKey::of_id(10) && r.name == ResourceKey::of_id(27) && r.language == ResourceKey::of_id(0))
-      found += Bytes(r.data, r.data + r.size) == payload;
+  Failure failure = parse_image(out, &image);
+  ASSERT_FALSE(failure) << failure.reason;
+  failure = read_resources(out, image, &resources);
+  ASSERT_FALSE(failure) << failure.reason;
+  int payloads = 0, found = 0;
+  for (const Resource& r : resources) {
+    if (!(r.type == ResourceKey::of_id(10) && r.name == ResourceKey::of_id(27))) continue;
+    ++payloads;
+    found += r.language == ResourceKey::of_id(0) && Bytes(r.data, r.data + r.size) == payload;
+  }
+  ASSERT_EQ(payloads, 1);
   ASSERT_EQ(found, 1);
 }
 

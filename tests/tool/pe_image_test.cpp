@@ -25,8 +25,8 @@ TEST(PeImage, ReadsHeadersSectionsAndDirectories) {
   const ImagePlan plan = two_sections();
   const Bytes file = testing::build_image(plan);
   Image image;
-  std::string error;
-  ASSERT_TRUE(parse_image(file, &image, &error)) << error;
+  const Failure failure = parse_image(file, &image);
+  ASSERT_FALSE(failure) << failure.reason;
   EXPECT_EQ(image.section_alignment, 0x1000u);
   EXPECT_EQ(image.file_alignment, 0x200u);
   EXPECT_EQ(image.size_of_headers, 0x400u);
@@ -38,6 +38,8 @@ TEST(PeImage, ReadsHeadersSectionsAndDirectories) {
   EXPECT_EQ(image.sections[1].raw_pointer, 0x800u);
   EXPECT_EQ(image.raw_end, 0xA00u);
   EXPECT_EQ(image.symbol_table_pointer, 0xA00u);
+  EXPECT_EQ(image.characteristics, 0x22);
+  EXPECT_EQ(image.subsystem, kSubsystemWindowsCui);
   EXPECT_EQ(image.directory(kDebugDirectory).rva, 0x2000u);
   EXPECT_FALSE(image.directory(kCertificateDirectory).present());
   EXPECT_FALSE(image.directory(40).present());
@@ -68,8 +70,8 @@ TEST(PeImage, RefusesWhatIsNotAWellFormedPe32PlusX64Image) {
       {"PE32", [&](Bytes& b) { put16(b, opt, 0x10B); }, "not a PE32+ x86-64 image: optional header magic 0x10b"},
       {"optional header too small", [&](Bytes& b) { put16(b, coff + 16, 100); }, "optional header"},
       {"directories overflow", [&](Bytes& b) { put16(b, coff + 16, 112 + 8); }, "data directories"},
-      {"file alignment", [&](Bytes& b) { put32(b, opt + kOptFileAlignment, 0x300); }, "alignment"},
-      {"section below file alignment", [&](Bytes& b) { put32(b, opt + kOptSectionAlignment, 0x100); }, "alignment"},
+      {"file alignment", [&](Bytes& b) { put32(b, opt + 36, 0x300); }, "alignment"},
+      {"section below file alignment", [&](Bytes& b) { put32(b, opt + 32, 0x100); }, "alignment"},
       {"section table past headers", [&](Bytes& b) { put16(b, coff + 2, 30); }, "section table"},
       {"headers past the end", [&](Bytes& b) { b.resize(0x300); }, "SizeOfHeaders"},
       {"section data past the end", [&](Bytes& b) { put32(b, table + 40 + 16, 0x10000); }, "'.data' lies outside"},
@@ -82,10 +84,28 @@ TEST(PeImage, RefusesWhatIsNotAWellFormedPe32PlusX64Image) {
     Bytes file = good;
     c.damage(file);
     Image image;
-    std::string error;
-    EXPECT_FALSE(parse_image(file, &image, &error));
-    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    const Failure failure = parse_image(file, &image);
+    EXPECT_TRUE(failure);
+    EXPECT_NE(failure.reason.find(c.reason), std::string::npos) << failure.reason;
   }
+}
+
+TEST(PeImage, SubsystemIsWrittenAndTheChecksumFollows) {
+  Bytes file = testing::build_image(two_sections());
+  Image image;
+  ASSERT_FALSE(parse_image(file, &image));
+  const size_t field = image.optional_header + 68, checksum = image.optional_header + 64;
+  for (uint16_t subsystem : {kSubsystemWindowsGui, kSubsystemWindowsCui}) {
+    SCOPED_TRACE(subsystem);
+    set_subsystem(file, image, subsystem);
+    EXPECT_EQ(get16(file, field), subsystem);
+    EXPECT_EQ(get32(file, checksum), pe_checksum(file, checksum));
+    Image again;
+    ASSERT_FALSE(parse_image(file, &again));
+    EXPECT_EQ(again.subsystem, subsystem);
+  }
+  Bytes expected = testing::build_image(two_sections());
+  EXPECT_EQ(file, expected) << "back at the console subsystem, the bytes are the builder's own";
 }
 
 TEST(PeImage, ChecksumFoldsCarriesSkipsItsFieldAndAddsTheLength) {

@@ -83,10 +83,10 @@ TEST(ResourceTree, ReadsBackEveryResourceOfABuiltSection) {
   const std::vector<Resource> list = sample();
   const Bytes file = testing::build_image(with_resources(list));
   Image image;
-  std::string error;
-  ASSERT_TRUE(parse_image(file, &image, &error)) << error;
+  ASSERT_FALSE(parse_image(file, &image));
   std::vector<Resource> read;
-  ASSERT_TRUE(read_resources(file, image, &read, &error)) << error;
+  const Failure failure = read_resources(file, image, &read);
+  ASSERT_FALSE(failure) << failure.reason;
   EXPECT_EQ(describe(read), describe(list));
   EXPECT_EQ(resource_section_size({}), 16u);  // an empty root table
 }
@@ -96,10 +96,9 @@ TEST(ResourceTree, ImageWithoutResourcesHasNone) {
   plan.sections = {{".text", Bytes(0x40, 0xC3)}};
   const Bytes file = testing::build_image(plan);
   Image image;
-  std::string error;
-  ASSERT_TRUE(parse_image(file, &image, &error)) << error;
+  ASSERT_FALSE(parse_image(file, &image));
   std::vector<Resource> read = {testing::text_resource(ResourceKey::of_id(1), ResourceKey::of_id(1), 0, "stale")};
-  EXPECT_TRUE(read_resources(file, image, &read, &error)) << error;
+  EXPECT_FALSE(read_resources(file, image, &read));
   EXPECT_TRUE(read.empty());
 }
 
@@ -169,7 +168,7 @@ TEST(ResourceTree, RefusesMalformedTrees) {
       {"data larger than its section", [&](Bytes& b) { put32(b, root + data_entry + 4, 0x10000u); },
        "lies outside the file"},
       {"directory outside every section",
-       [&](Bytes& b) { put32(b, 0x44 + 20 + kOptDataDirectories + 8 * kResourceDirectory, 0x9000); },
+       [&](Bytes& b) { put32(b, 0x44 + 20 + 112 + 8 * kResourceDirectory, 0x9000); },
        "outside the file"},
   };
   for (const Case& c : cases) {
@@ -177,11 +176,11 @@ TEST(ResourceTree, RefusesMalformedTrees) {
     Bytes file = good;
     c.damage(file);
     Image image;
-    std::string error;
-    ASSERT_TRUE(parse_image(file, &image, &error)) << error;
+    ASSERT_FALSE(parse_image(file, &image));
     std::vector<Resource> read;
-    EXPECT_FALSE(read_resources(file, image, &read, &error));
-    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    const Failure failure = read_resources(file, image, &read);
+    EXPECT_TRUE(failure);
+    EXPECT_NE(failure.reason.find(c.reason), std::string::npos) << failure.reason;
   }
 }
 

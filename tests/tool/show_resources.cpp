@@ -1,6 +1,7 @@
 // Test program (Windows): finds resources of its own image through the loader and prints
 // the size and FNV-1a 64 hash of each. Arguments are TYPE NAME pairs ("#10" "#27" for
-// ids); without arguments it shows the payload resource.
+// ids); without arguments it shows the payload resource and how many languages of it
+// the loader lists.
 #include <windows.h>
 
 #include <cstdint>
@@ -23,11 +24,21 @@ void show(const char* label, const char* type, const char* name) {
   printf("%s %lu %016llx\n", label, static_cast<unsigned long>(size), static_cast<unsigned long long>(hash));
 }
 
+BOOL CALLBACK count_language(HMODULE, LPCSTR, LPCSTR, WORD, LONG_PTR count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    show("payload", MAKEINTRESOURCEA(tarvex::payload::kResourceType), MAKEINTRESOURCEA(tarvex::payload::kResourceId));
+    const char* type = MAKEINTRESOURCEA(tarvex::payload::kResourceType);
+    const char* name = MAKEINTRESOURCEA(tarvex::payload::kResourceId);
+    show("payload", type, name);
+    int languages = 0;
+    EnumResourceLanguagesA(nullptr, type, name, count_language, reinterpret_cast<LONG_PTR>(&languages));
+    printf("payload languages %d\n", languages);
     return 0;
   }
   char label[512];

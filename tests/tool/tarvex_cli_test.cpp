@@ -15,8 +15,8 @@ namespace tarvex {
 namespace {
 
 using testing::run_command;
+using testing::tarvex_tool;
 
-std::string tarvex_tool() { return e2e::host_bin_dir() + "/tool/tarvex"; }
 std::string program(const std::string& name) { return e2e::windows_bin_dir() + "/tests/tool/" + name + ".exe"; }
 
 std::vector<std::string> sorted_entries(const std::string& dir) {
@@ -64,16 +64,15 @@ TEST(TarvexCli, AttachOverTheInputKeepsItsModeAndServesThePayload) {
   EXPECT_EQ(sorted_entries(dir), (std::vector<std::string>{"app.exe", "payload.bin"}));
   const auto run = e2e::run_windows(exe, {});
   ASSERT_TRUE(run.reported) << run.err;
-  EXPECT_EQ(run.out, "payload 15 f523879e763cede5\r\n");  // FNV-1a 64 of the 15 bytes
+  EXPECT_EQ(run.out, "payload 15 f523879e763cede5\r\npayload languages 1\r\n");  // FNV-1a 64 of the 15 bytes
   e2e::remove_tree(dir);
 }
 
 TEST(TarvexCli, RefusalsLeaveTheInputAsItWasAndNoOutput) {
   const std::string plain = e2e::read_file(program("tool_plain"));
   pe::Image image;
-  std::string error;
   const Bytes plain_bytes(plain.begin(), plain.end());
-  ASSERT_TRUE(pe::parse_image(plain_bytes, &image, &error)) << error;
+  ASSERT_FALSE(pe::parse_image(plain_bytes, &image));
   const size_t coff = image.coff_header, opt = image.optional_header;
   const size_t after_table = image.section_table + image.sections.size() * pe::kSectionHeaderSize;
   auto patched = [&](std::function<void(Bytes&)> patch) {
@@ -93,8 +92,8 @@ TEST(TarvexCli, RefusalsLeaveTheInputAsItWasAndNoOutput) {
       {"PE32 optional header", patched([&](Bytes& b) { pe::put16(b, opt, 0x10B); }),
        "not a PE32+ x86-64 image: optional header magic 0x10b"},
       {"signed program", patched([&](Bytes& b) {
-         pe::put32(b, opt + pe::kOptDataDirectories + 8 * pe::kCertificateDirectory, static_cast<uint32_t>(b.size()));
-         pe::put32(b, opt + pe::kOptDataDirectories + 8 * pe::kCertificateDirectory + 4, 0x200);
+         pe::put32(b, opt + 112 + 8 * pe::kCertificateDirectory, static_cast<uint32_t>(b.size()));
+         pe::put32(b, opt + 112 + 8 * pe::kCertificateDirectory + 4, 0x200);
        }),
        "Authenticode signature"},
       {"headers without room", patched([&](Bytes& b) { std::fill_n(b.begin() + after_table, 40, 0xCC); }),

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tool/failure.h"
+
 namespace tarvex::packer {
 
 struct AppFile {
@@ -19,18 +21,11 @@ struct AppFolder {
   bool left_out_output = false;  // the output file lay inside and was skipped
 };
 
-// What stops a folder from being packed: the file it concerns and why.
-struct Refusal {
-  std::string path;
-  std::string reason;
-};
-
 // Collects the files below `root`, following symbolic links that stay inside it, and
 // checks every name against the Windows rules and against the others (equal names
 // ignoring letter case). A file equivalent to `leave_out` (the output being written)
-// is skipped. On failure `refusal` says which file and why.
-bool walk_app_folder(const std::filesystem::path& root, const std::filesystem::path& leave_out, AppFolder* folder,
-                     Refusal* refusal);
+// is skipped. A failure names the file it concerns.
+Failure walk_app_folder(const std::filesystem::path& root, const std::filesystem::path& leave_out, AppFolder* folder);
 
 // Moves the file whose entry name equals `name` (ignoring letter case) to the front.
 // False when there is none.

@@ -75,24 +75,24 @@ bool is_device_name(const std::u16string& component) {
 
 std::string quoted(const std::u16string& component) { return "'" + utf16_to_utf8(component) + "'"; }
 
-std::string component_problem(const std::u16string& c) {
-  if (c.empty()) return "its name has an empty component";
-  if (c == u"." || c == u"..") return "its name has a " + quoted(c) + " component";
+Failure check_component(const std::u16string& c) {
+  if (c.empty()) return fail("its name has an empty component");
+  if (c == u"." || c == u"..") return fail("its name has a " + quoted(c) + " component");
   for (char16_t u : c) {
     if (u < 0x20) {
       char text[96];
       snprintf(text, sizeof text, "its name holds the control character U+%04X, which Windows does not allow in file names",
                static_cast<unsigned>(u));
-      return text;
+      return fail(text);
     }
     for (char bad : {'<', '>', ':', '"', '/', '\\', '|', '?', '*'})
       if (u == static_cast<char16_t>(bad))
-        return std::string("its name holds the character '") + bad + "', which Windows does not allow in file names";
+        return fail(std::string("its name holds the character '") + bad + "', which Windows does not allow in file names");
   }
   if (c.back() == u'.' || c.back() == u' ')
-    return quoted(c) + " ends in a dot or a space, which Windows removes from file names";
-  if (is_device_name(c)) return quoted(c) + " is a device name on Windows";
-  return "";
+    return fail(quoted(c) + " ends in a dot or a space, which Windows removes from file names");
+  if (is_device_name(c)) return fail(quoted(c) + " is a device name on Windows");
+  return {};
 }
 
 }  // namespace
@@ -165,20 +165,19 @@ std::u16string to_utf16(const wchar_t* text, size_t size) {
   return out;
 }
 
-std::string name_problem(const std::u16string& name) {
-  if (name.empty()) return "its name is empty";
+Failure check_entry_name(const std::u16string& name) {
+  if (name.empty()) return fail("its name is empty");
   if (name.size() > payload::kMaxNameUnits)
-    return "its name has " + std::to_string(name.size()) + " UTF-16 units; a payload entry name holds at most " +
-           std::to_string(payload::kMaxNameUnits);
-  if (name[0] == u'\\' || name[0] == u'/') return "its name is an absolute path";
-  if (name.size() >= 2 && name[1] == u':') return "its name starts with a drive";
-  if (!is_valid_utf16(name)) return "its name is not valid Unicode";
+    return fail("its name has " + std::to_string(name.size()) + " UTF-16 units; a payload entry name holds at most " +
+                std::to_string(payload::kMaxNameUnits));
+  if (name[0] == u'\\' || name[0] == u'/') return fail("its name is an absolute path");
+  if (name.size() >= 2 && name[1] == u':') return fail("its name starts with a drive");
+  if (!is_valid_utf16(name)) return fail("its name is not valid Unicode");
   size_t start = 0;
   for (;;) {
     const size_t end = name.find(u'\\', start);
-    std::string problem = component_problem(name.substr(start, end == std::u16string::npos ? end : end - start));
-    if (!problem.empty()) return problem;
-    if (end == std::u16string::npos) return "";
+    TARVEX_TRY(check_component(name.substr(start, end == std::u16string::npos ? end : end - start)));
+    if (end == std::u16string::npos) return {};
     start = end + 1;
   }
 }

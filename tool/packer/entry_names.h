@@ -2,6 +2,8 @@
 #pragma once
 #include <string>
 
+#include "tool/failure.h"
+
 namespace tarvex::packer {
 
 // UTF-8 to UTF-16. False for text that is not valid UTF-8: a cut or stray sequence
@@ -15,9 +17,9 @@ bool is_valid_utf16(const std::u16string& text);
 // The code units of a wide text, whose wchar_t is 16 bits on Windows and 32 on Linux.
 std::u16string to_utf16(const wchar_t* text, size_t size);
 
-// Why Windows could not create a file of this relative, backslash-separated name below
-// a folder, or why the Launcher could not take it; empty when both can.
-std::string name_problem(const std::u16string& name);
+// Whether Windows can create a file of this relative, backslash-separated name below a
+// folder and the Launcher can take it; the failure says why not.
+Failure check_entry_name(const std::u16string& name);
 
 // The name with its letters in upper case, unit by unit, the way Windows compares file
 // names: ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic letters are folded; other

@@ -28,8 +28,7 @@ Bytes entry_head(const AppFile& file) {
 
 }  // namespace
 
-bool compress_entries(const std::vector<AppFile>& files, const Compression& compression, Bytes* resource,
-                      Refusal* refusal) {
+Failure compress_entries(const std::vector<AppFile>& files, const Compression& compression, Bytes* resource) {
   const uint64_t stream_size = entry_stream_size(files);
   WriterOptions options;
   options.level = compression.level;
@@ -45,10 +44,7 @@ bool compress_entries(const std::vector<AppFile>& files, const Compression& comp
     const Bytes head = entry_head(file);
     compressor.write(head.data(), head.size());
     std::unique_ptr<FILE, FileCloser> in(open_file(file.path, "rb"));
-    if (!in) {
-      *refusal = {display_path(file.path), strerror(errno)};
-      return false;
-    }
+    if (!in) return fail(display_path(file.path), strerror(errno));
     uint64_t read = 0;
     for (;;) {
       const size_t got = fread(slice.data(), 1, slice.size(), in.get());
@@ -58,14 +54,8 @@ bool compress_entries(const std::vector<AppFile>& files, const Compression& comp
       compressor.write(slice.data(), got);
       progress.update(done + head.size() + read);
     }
-    if (ferror(in.get())) {
-      *refusal = {display_path(file.path), "it could not be read completely"};
-      return false;
-    }
-    if (read != file.size) {
-      *refusal = {display_path(file.path), "its size changed while it was being packed"};
-      return false;
-    }
+    if (ferror(in.get())) return fail(display_path(file.path), "it could not be read completely");
+    if (read != file.size) return fail(display_path(file.path), "its size changed while it was being packed");
     done += head.size() + file.size;
     if (!compressor.ok()) break;
   }
@@ -73,12 +63,9 @@ bool compress_entries(const std::vector<AppFile>& files, const Compression& comp
   append_end_marker(end);
   compressor.write(end.data(), end.size());
   *resource = compressor.finish();
-  if (!compressor.ok()) {
-    *refusal = {"", "compression failed: " + compressor.error()};
-    return false;
-  }
+  if (!compressor.ok()) return fail("compression failed: " + compressor.error());
   progress.finish();
-  return true;
+  return {};
 }
 
 }  // namespace tarvex::packer

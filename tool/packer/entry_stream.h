@@ -16,8 +16,7 @@ struct Compression {
 // Streams the files, in order, into one Zstandard frame whose window is the smallest
 // power of two holding the whole entry stream, and returns the resource bytes in
 // `resource`. File contents are read in slices, never held whole. A file that cannot
-// be read, or whose size changes while it is read, is refused.
-bool compress_entries(const std::vector<AppFile>& files, const Compression& compression, Bytes* resource,
-                      Refusal* refusal);
+// be read, or whose size changes while it is read, is refused, and the failure names it.
+Failure compress_entries(const std::vector<AppFile>& files, const Compression& compression, Bytes* resource);
 
 }  // namespace tarvex::packer

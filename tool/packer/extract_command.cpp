@@ -7,17 +7,14 @@
 #include <vector>
 
 #include "diagnostics/messages.h"
-#include "diagnostics/report.h"
 #include "payload/entries.h"
 #include "payload/format.h"
 #include "payload/reader.h"
-#include "tool/file_io.h"
 #include "tool/packer/commands.h"
 #include "tool/packer/entry_names.h"
 #include "tool/packer/host_paths.h"
 #include "tool/packer/payload_resource.h"
 #include "tool/packer/progress.h"
-#include "tool/packer/reader_session.h"
 
 namespace tarvex::packer {
 
@@ -25,22 +22,29 @@ namespace {
 
 constexpr int kNameAttempts = 100;
 
-// Removed again when extraction fails, also when the reader ends the process.
-fs::path g_temporary;
-fs::path g_created_parent;  // the top-most folder made for DIR's parent, if any
+// The folder the entries are written to, and the folders made above it; all of it is
+// removed again unless it was renamed into place.
+struct Temporary {
+  fs::path folder;
+  fs::path created_parent;  // the top-most folder made for DIR's parent, if any
 
-void remove_temporary() {
-  std::error_code ec;
-  if (!g_temporary.empty()) fs::remove_all(g_temporary, ec);
-  if (!g_created_parent.empty()) fs::remove_all(g_created_parent, ec);
-}
+  ~Temporary() {
+    std::error_code ec;
+    if (!folder.empty()) fs::remove_all(folder, ec);
+    if (!created_parent.empty()) fs::remove_all(created_parent, ec);
+  }
+  void keep() {
+    folder.clear();
+    created_parent.clear();
+  }
+};
 
-bool make_temporary_beside(const fs::path& target, fs::path* made, std::string* reason) {
+Failure make_temporary_beside(const fs::path& target, Temporary* made) {
   std::random_device random;
   const fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::error_code ec;
   for (fs::path p = parent; !p.empty() && !fs::exists(p, ec); p = p.parent_path()) {
-    g_created_parent = p;
+    made->created_parent = p;
     if (p == p.parent_path()) break;
   }
   fs::create_directories(parent, ec);
@@ -49,21 +53,62 @@ bool make_temporary_beside(const fs::path& target, fs::path* made, std::string* 
     snprintf(suffix, sizeof suffix, ".tarvex-%08x", static_cast<unsigned>(random()));
     fs::path candidate = parent / (fs::path(".").native() + target.filename().native() + fs::path(suffix).native());
     if (fs::create_directory(candidate, ec)) {
-      *made = candidate;
-      return true;
+      made->folder = candidate;
+      return {};
     }
     if (ec) break;
   }
-  *reason = ec ? ec.message() : "no free temporary name";
-  return false;
+  return fail(ec ? ec.message() : "no free temporary name");
 }
 
-// Ends a failed extraction: no partial output stays behind.
-int fail(const std::string& file, const std::string& reason) {
-  end_reader_session();
-  remove_temporary();
-  error_printf(stderr, msg::kToolCannotExtract, file.c_str(), reason.c_str());
-  return 2;
+struct Extracted {
+  size_t count = 0;
+  uint64_t bytes = 0;
+};
+
+// Writes every entry of the payload of `exe` below `folder`; a failure names the file
+// it concerns, shown as it would lie below `target`.
+Failure write_entries(const std::string& exe, const PayloadView& payload, const fs::path& folder,
+                      const fs::path& target, Extracted* done) {
+  ScopedPayloadReader reader;
+  PayloadStatus status = open_payload_view(reader, payload);
+  if (!status.ok()) return payload_failure(exe, status);
+  WideBuffer<payload::kMaxNameUnits + 1> name;
+  std::vector<uint8_t> slice(payload::kWriteSliceSize);
+  ProgressBar progress("extracting", payload.size - payload::kSignatureSize);
+  for (;;) {
+    status = next_entry_name(reader, name);
+    if (!status.ok()) return payload_failure(exe, status);
+    if (name.empty()) break;
+    const std::u16string entry = to_utf16(name.c_str(), name.size());
+    fs::path path;
+    if (!entry_name_stays_inside(name.c_str()))
+      return fail(exe, "its entry '" + utf16_to_utf8(entry) + "' would land outside '" + display_path(target) + "'");
+    if (!entry_path(folder, entry, &path)) return fail(exe, "its entry '" + utf16_to_utf8(entry) + "' is not valid Unicode");
+    const std::string shown = display_path(target / path.lexically_relative(folder));
+    std::error_code ec;
+    fs::create_directories(path.parent_path(), ec);
+    if (ec) return fail(shown, ec.message());
+    FILE* out = open_file(path, "wb");
+    if (!out) return fail(shown, strerror(errno));
+    uint64_t left = 0;
+    status = next_entry_size(reader, &left);
+    bool written = true;
+    while (status.ok() && left > 0) {
+      const size_t n = left < slice.size() ? static_cast<size_t>(left) : slice.size();
+      status = reader.read(slice.data(), n);
+      written = written && status.ok() && fwrite(slice.data(), 1, n, out) == n;
+      left -= n;
+      done->bytes += n;
+      progress.update(reader.input_consumed());
+    }
+    if (fclose(out) != 0) written = false;
+    if (!status.ok()) return payload_failure(exe, status);
+    if (!written) return fail(shown, "writing failed");
+    ++done->count;
+  }
+  progress.finish();
+  return {};
 }
 
 }  // namespace
@@ -73,61 +118,25 @@ int run_extract(const std::string& exe_text, const std::string& dir_text) {
   fs::path target = path_from_utf8(dir_text);
   if (!target.has_filename()) target = target.parent_path();  // "out/" names the folder "out"
   std::error_code ec;
-  if (fs::exists(target, ec) && !(fs::is_directory(target, ec) && fs::is_empty(target, ec))) {
-    error_printf(stderr, msg::kToolCannotExtract, exe.c_str(),
-                 ("'" + display_path(target) + "' already exists and is not an empty folder").c_str());
-    return 2;
-  }
+  if (fs::exists(target, ec) && !(fs::is_directory(target, ec) && fs::is_empty(target, ec)))
+    return report(fail("'" + display_path(target) + "' already exists and is not an empty folder"),
+                  msg::kToolCannotExtract, exe);
   Bytes file;
   PayloadView payload;
-  if (!load_packed_payload(exe, &file, &payload)) return 2;
-  std::string reason;
-  if (!make_temporary_beside(target, &g_temporary, &reason)) return fail(exe, reason);
+  if (Failure f = load_packed_payload(exe, &file, &payload)) return report(f);
 
-  begin_reader_session(exe, remove_temporary);
-  const uint64_t frame_area = payload.size - payload::kSignatureSize;
-  open_payload(payload.data + payload::kSignatureSize, frame_area);
-  WideBuffer<payload::kMaxNameUnits + 1> name;
-  std::vector<uint8_t> slice(payload::kWriteSliceSize);
-  size_t count = 0;
-  uint64_t total = 0;
-  ProgressBar progress("extracting", frame_area);
-  for (;;) {
-    read_entry_name(name);
-    if (name.empty()) break;
-    const std::u16string entry = to_utf16(name.c_str(), name.size());
-    fs::path path;
-    if (!entry_name_stays_inside(name.c_str()))
-      return fail(exe, "its entry '" + utf16_to_utf8(entry) + "' would land outside '" + display_path(target) + "'");
-    if (!entry_path(g_temporary, entry, &path))
-      return fail(exe, "its entry '" + utf16_to_utf8(entry) + "' is not valid Unicode");
-    fs::create_directories(path.parent_path(), ec);
-    if (ec) return fail(display_path(target / path.lexically_relative(g_temporary)), ec.message());
-    FILE* out = open_file(path, "wb");
-    if (!out) return fail(display_path(target / path.lexically_relative(g_temporary)), strerror(errno));
-    bool written = true;
-    for (uint64_t left = read_entry_size(); left > 0;) {
-      const size_t n = left < slice.size() ? static_cast<size_t>(left) : slice.size();
-      read_payload(slice.data(), n);
-      written = written && fwrite(slice.data(), 1, n, out) == n;
-      left -= n;
-      total += n;
-      progress.update(payload_input_consumed());
-    }
-    if (fclose(out) != 0 || !written)
-      return fail(display_path(target / path.lexically_relative(g_temporary)), "writing failed");
-    ++count;
-  }
-  close_payload();
-  end_reader_session();
-  progress.finish();
+  // Declared before the reading, so that a failure anywhere removes what was written.
+  Temporary temporary;
+  if (Failure f = make_temporary_beside(target, &temporary)) return report(f, msg::kToolCannotExtract, exe);
+  Extracted done;
+  if (Failure f = write_entries(exe, payload, temporary.folder, target, &done))
+    return report(f, msg::kToolCannotExtract, exe);
 
   if (fs::exists(target, ec)) fs::remove(target, ec);  // the empty folder checked above
-  fs::rename(g_temporary, target, ec);
-  if (ec) return fail(display_path(target), ec.message());
-  g_temporary.clear();
-  g_created_parent.clear();
-  printf("Extracted %zu files (%" PRIu64 " bytes) to %s.\n", count, total, display_path(target).c_str());
+  fs::rename(temporary.folder, target, ec);
+  if (ec) return report(fail(display_path(target), ec.message()), msg::kToolCannotExtract);
+  temporary.keep();
+  printf("Extracted %zu files (%" PRIu64 " bytes) to %s.\n", done.count, done.bytes, display_path(target).c_str());
   return 0;
 }
 

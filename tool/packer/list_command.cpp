@@ -5,17 +5,13 @@
 #include <cinttypes>
 #include <vector>
 
-#include "diagnostics/messages.h"
-#include "diagnostics/report.h"
 #include "payload/entries.h"
 #include "payload/format.h"
 #include "payload/reader.h"
-#include "tool/file_io.h"
 #include "tool/packer/commands.h"
 #include "tool/packer/entry_names.h"
 #include "tool/packer/host_paths.h"
 #include "tool/packer/payload_resource.h"
-#include "tool/packer/reader_session.h"
 
 namespace tarvex::packer {
 
@@ -26,34 +22,41 @@ struct Listed {
   uint64_t size;
 };
 
+// Every entry's name and size, read through the whole payload so that damage anywhere
+// in it is found before anything is printed.
+PayloadStatus list_entries(PayloadReader& reader, std::vector<Listed>* entries) {
+  WideBuffer<payload::kMaxNameUnits + 1> name;
+  std::vector<uint8_t> skip(payload::kReaderOutputSize);
+  for (;;) {
+    PayloadStatus status = next_entry_name(reader, name);
+    if (!status.ok() || name.empty()) return status;
+    uint64_t size = 0;
+    status = next_entry_size(reader, &size);
+    for (uint64_t left = size; status.ok() && left > 0;) {
+      const uint64_t n = left < skip.size() ? left : skip.size();
+      status = reader.read(skip.data(), n);
+      left -= n;
+    }
+    if (!status.ok()) return status;
+    entries->push_back({to_utf16(name.c_str(), name.size()), size});
+  }
+}
+
 }  // namespace
 
 int run_list(const std::string& exe_text) {
   const std::string exe = display_path(path_from_utf8(exe_text));
   Bytes file;
   PayloadView payload;
-  if (!load_packed_payload(exe, &file, &payload)) return 2;
+  if (Failure f = load_packed_payload(exe, &file, &payload)) return report(f);
   const uint8_t* frame = payload.data + payload::kSignatureSize;
   const size_t frame_area = payload.size - payload::kSignatureSize;
 
   std::vector<Listed> entries;
-  begin_reader_session(exe, nullptr);
-  open_payload(frame, frame_area);
-  WideBuffer<payload::kMaxNameUnits + 1> name;
-  std::vector<uint8_t> skip(payload::kReaderOutputSize);
-  for (;;) {
-    read_entry_name(name);
-    if (name.empty()) break;
-    const uint64_t size = read_entry_size();
-    for (uint64_t left = size; left > 0;) {
-      const uint64_t n = left < skip.size() ? left : skip.size();
-      read_payload(skip.data(), n);
-      left -= n;
-    }
-    entries.push_back({to_utf16(name.c_str(), name.size()), size});
-  }
-  close_payload();
-  end_reader_session();
+  ScopedPayloadReader reader;
+  PayloadStatus status = open_payload_view(reader, payload);
+  if (status.ok()) status = list_entries(reader, &entries);
+  if (!status.ok()) return report(payload_failure(exe, status));
 
   uint64_t total = 0;
   for (const Listed& e : entries) {
@@ -65,8 +68,8 @@ int run_list(const std::string& exe_text) {
   const bool known = ZSTD_getFrameHeader(&header, frame, frame_area) == 0 && header.frameType == ZSTD_frame;
   printf("payload %zu bytes", payload.size);
   if (known)
-    printf(", frame %zu bytes, window %" PRIu64 " bytes, content checksum %s", ZSTD_findFrameCompressedSize(frame, frame_area),
-           static_cast<uint64_t>(header.windowSize),
+    printf(", frame %zu bytes, window %" PRIu64 " bytes, content checksum %s",
+           ZSTD_findFrameCompressedSize(frame, frame_area), static_cast<uint64_t>(header.windowSize),
            header.checksumFlag ? "yes" : "no");
   printf("\n");
   return 0;

@@ -8,12 +8,12 @@ namespace tarvex::packer {
 
 inline constexpr char kEntryPointName[] = "run_code";
 
-// True when `file` is a PE32+ x86-64 DLL that exports run_code; otherwise `reason`
-// says what is wrong, so a missing entry point is caught when packing.
-bool check_main_module(const Bytes& file, std::string* reason);
+// Whether `file` is a PE32+ x86-64 DLL that exports run_code, so that a missing entry
+// point is caught when packing.
+Failure check_main_module(const Bytes& file);
 
-// True when `file` is a PE32+ x86-64 program the payload can be attached to: not a
-// DLL and not signed. Otherwise `reason` says why not.
-bool check_launcher_image(const Bytes& file, std::string* reason);
+// Whether `file` is a PE32+ x86-64 program the payload can be attached to: not a DLL
+// and not signed.
+Failure check_launcher_image(const Bytes& file);
 
 }  // namespace tarvex::packer

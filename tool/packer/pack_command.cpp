@@ -17,11 +17,6 @@ namespace tarvex::packer {
 
 namespace {
 
-int refuse(const char* message, const std::string& path, const std::string& reason) {
-  error_printf(stderr, message, path.c_str(), reason.c_str());
-  return 2;
-}
-
 fs::path default_output(const fs::path& app) {
   std::error_code ec;
   fs::path name = fs::weakly_canonical(fs::absolute(app, ec), ec).filename();
@@ -30,7 +25,7 @@ fs::path default_output(const fs::path& app) {
 }
 
 // The entry name of --main: a path relative to the folder, or an absolute one inside it.
-bool main_entry_name(const fs::path& app, std::string text, std::u16string* name, std::string* reason) {
+Failure main_entry_name(const fs::path& app, std::string text, std::u16string* name) {
 #ifndef _WIN32
   for (char& c : text)
     if (c == '\\') c = '/';
@@ -39,21 +34,16 @@ bool main_entry_name(const fs::path& app, std::string text, std::u16string* name
   std::error_code ec;
   if (path.is_absolute()) path = path.lexically_normal().lexically_relative(fs::absolute(app, ec).lexically_normal());
   else path = path.lexically_normal();
-  if (path.empty() || path == "." || *path.begin() == "..") {
-    *reason = "--main names a file outside the application folder";
-    return false;
-  }
+  if (path.empty() || path == "." || *path.begin() == "..")
+    return fail("--main names a file outside the application folder");
   name->clear();
   for (const fs::path& component : path) {
     std::u16string unit_text;
-    if (!name_to_utf16(component, &unit_text)) {
-      *reason = "--main is not valid UTF-8";
-      return false;
-    }
+    if (!name_to_utf16(component, &unit_text)) return fail("--main is not valid UTF-8");
     if (!name->empty()) *name += u'\\';
     *name += unit_text;
   }
-  return true;
+  return {};
 }
 
 std::string megabytes(uint64_t bytes) {
@@ -69,28 +59,26 @@ int run_pack(const PackOptions& options) {
   fs::path launcher;
   if (!options.launcher.empty()) launcher = path_from_utf8(options.launcher);
   else if (!installed_launcher(&launcher))
-    return refuse(msg::kToolBadLauncher, kLauncherFileName, "the folder of the running tarvex is unknown");
+    return report(fail("the folder of the running tarvex is unknown"), msg::kToolBadLauncher, kLauncherFileName);
+  const std::string launcher_path = display_path(launcher);
   Bytes launcher_image;
-  std::string reason;
-  if (!read_whole_file(display_path(launcher), &launcher_image, &reason))
-    return refuse(msg::kToolBadLauncher, display_path(launcher), reason);
-  if (!check_launcher_image(launcher_image, &reason)) return refuse(msg::kToolBadLauncher, display_path(launcher), reason);
+  if (Failure f = read_whole_file(launcher_path, &launcher_image)) return report(f, msg::kToolBadLauncher);
+  if (Failure f = check_launcher_image(launcher_image)) return report(f, msg::kToolBadLauncher, launcher_path);
 
   const fs::path app = path_from_utf8(options.app_dir);
   const fs::path output = options.output.empty() ? default_output(app) : path_from_utf8(options.output);
   AppFolder folder;
-  Refusal refusal;
-  if (!walk_app_folder(app, output, &folder, &refusal)) return refuse(msg::kToolCannotPack, refusal.path, refusal.reason);
+  if (Failure f = walk_app_folder(app, output, &folder)) return report(f, msg::kToolCannotPack);
 
   std::u16string main_name;
-  if (!main_entry_name(app, options.main, &main_name, &reason)) return refuse(msg::kToolCannotPack, options.main, reason);
+  if (Failure f = main_entry_name(app, options.main, &main_name)) return report(f, msg::kToolCannotPack, options.main);
   if (!put_first(&folder, main_name))
-    return refuse(msg::kToolCannotPack, display_path(app / path_from_utf8(options.main)),
-                  "--main names no file of the application folder");
+    return report(fail(display_path(app / path_from_utf8(options.main)), "--main names no file of the application folder"),
+                  msg::kToolCannotPack);
   Bytes module;
   const std::string module_path = display_path(folder.files.front().path);
-  if (!read_whole_file(module_path, &module, &reason)) return refuse(msg::kToolCannotPack, module_path, reason);
-  if (!check_main_module(module, &reason)) return refuse(msg::kToolCannotPack, module_path, reason);
+  if (Failure f = read_whole_file(module_path, &module)) return report(f, msg::kToolCannotPack);
+  if (Failure f = check_main_module(module)) return report(f, msg::kToolCannotPack, module_path);
   module = Bytes();
 
   for (const fs::path& empty : folder.empty_folders) error_printf(stderr, msg::kToolEmptyFolder, display_path(empty).c_str());
@@ -102,17 +90,15 @@ int run_pack(const PackOptions& options) {
   if (compression.workers < 1) compression.workers = 1;
   compression.checksum = options.checksum;
   Bytes resource;
-  if (!compress_entries(folder.files, compression, &resource, &refusal))
-    return refuse(msg::kToolCannotPack, refusal.path.empty() ? display_path(app) : refusal.path, refusal.reason);
+  if (Failure f = compress_entries(folder.files, compression, &resource))
+    return report(f, msg::kToolCannotPack, display_path(app));
 
   Bytes image;
-  if (!attach_payload(launcher_image, resource, &image, &reason))
-    return refuse(msg::kToolBadLauncher, display_path(launcher), reason);
+  if (Failure f = attach_payload(launcher_image, resource, &image)) return report(f, msg::kToolBadLauncher, launcher_path);
   launcher_image = Bytes();
   const uint64_t payload_size = resource.size();
   resource = Bytes();
-  if (!replace_file(display_path(output), image, display_path(launcher), &reason))
-    return refuse(msg::kToolCannotWrite, display_path(output), reason);
+  if (Failure f = replace_file(display_path(output), image, launcher_path)) return report(f, msg::kToolCannotWrite);
 
   printf("Packed %zu files (%s) into %s: %s, payload %s.\n", folder.files.size(),
          megabytes(entry_stream_size(folder.files)).c_str(), display_path(output).c_str(), megabytes(image.size()).c_str(),

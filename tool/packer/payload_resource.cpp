@@ -1,19 +1,25 @@
-// Finding the payload among an image's resources and testing its signature.
+// Finding the payload among an image's resources, testing its signature, and naming
+// what the reader found wrong with it.
 #include "tool/packer/payload_resource.h"
+
+#include <zstd.h>
+#include <zstd_errors.h>
 
 #include <cstring>
 #include <vector>
 
+#include "diagnostics/messages.h"
 #include "payload/format.h"
+#include "tool/file_io.h"
 #include "tool/resource_tree.h"
 
 namespace tarvex::packer {
 
-PayloadLookup find_payload(const Bytes& file, PayloadView* payload, std::string* reason) {
+Failure find_payload(const Bytes& file, PayloadView* payload) {
   pe::Image image;
   std::vector<pe::Resource> resources;
-  if (!pe::parse_image(file, &image, reason) || !pe::read_resources(file, image, &resources, reason))
-    return PayloadLookup::kNoImage;
+  TARVEX_TRY(pe::parse_image(file, &image));
+  TARVEX_TRY(pe::read_resources(file, image, &resources));
   const pe::ResourceKey type = pe::ResourceKey::of_id(payload::kResourceType);
   const pe::ResourceKey id = pe::ResourceKey::of_id(payload::kResourceId);
   const pe::Resource* found = nullptr;
@@ -22,10 +28,46 @@ PayloadLookup find_payload(const Bytes& file, PayloadView* payload, std::string*
     if (!found || r.language == pe::ResourceKey::of_id(payload::kResourceLanguage)) found = &r;
   }
   if (!found || found->size < payload::kSignatureSize ||
-      memcmp(found->data, payload::kSignature, payload::kSignatureSize) != 0)
-    return PayloadLookup::kNoHeader;
+      memcmp(found->data, payload::kSignature, payload::kSignatureSize) != 0) {
+    Failure failure = fail(msg::kAttachedHeader);
+    failure.line = msg::kToolPayloadFailure;
+    return failure;
+  }
   *payload = {found->data, found->size};
-  return PayloadLookup::kFound;
+  return {};
+}
+
+Failure load_packed_payload(const std::string& exe, Bytes* file, PayloadView* payload) {
+  if (Failure f = read_whole_file(exe, file)) return about(f, msg::kToolCannotRead, exe);
+  if (Failure f = find_payload(*file, payload)) return about(f, msg::kToolCannotRead, exe);
+  return {};
+}
+
+PayloadStatus open_payload_view(PayloadReader& reader, const PayloadView& payload) {
+  return reader.open(payload.data + payload::kSignatureSize, payload.size - payload::kSignatureSize);
+}
+
+Failure payload_failure(const std::string& exe, PayloadStatus status) {
+  std::string reason;
+  switch (status.failure) {
+    case PayloadFailure::kNone:
+      return {};
+    case PayloadFailure::kNoMemory:
+      reason = "out of memory";
+      break;
+    case PayloadFailure::kDecode:
+      reason = std::string("damaged payload: ") + ZSTD_getErrorString(static_cast<ZSTD_ErrorCode>(status.zstd_error));
+      break;
+    case PayloadFailure::kTruncated:
+      reason = "damaged payload: the data ends before the entries do";
+      break;
+    case PayloadFailure::kNameTooLong:
+      reason = "damaged payload: an entry name is longer than " + std::to_string(payload::kMaxNameUnits) + " units";
+      break;
+  }
+  Failure failure = fail(exe, reason + " (" + payload_failure_message(status.failure) + ")");
+  failure.line = msg::kToolPayloadFailure;
+  return failure;
 }
 
 }  // namespace tarvex::packer

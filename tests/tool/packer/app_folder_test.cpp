@@ -39,11 +39,15 @@ class AppFolderTest : public ::testing::Test {
     for (const AppFile& f : folder_.files) out.push_back(utf16_to_utf8(f.name));
     return out;
   }
-  bool walk(const fs::path& leave_out = {}) { return walk_app_folder(app_, leave_out, &folder_, &refusal_); }
+  // Whether the walk succeeded; a failure is kept in refusal_.
+  bool walk(const fs::path& leave_out = {}) {
+    refusal_ = walk_app_folder(app_, leave_out, &folder_);
+    return !refusal_;
+  }
 
   fs::path root_, app_;
   AppFolder folder_;
-  Refusal refusal_;
+  Failure refusal_;
 };
 
 TEST_F(AppFolderTest, TreeOrderSizesAndMainFirst) {

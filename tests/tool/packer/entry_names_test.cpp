@@ -27,19 +27,19 @@ TEST(EntryNames, WindowsRules) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(show(c.name));
-    std::string problem = name_problem(c.name);
-    if (*c.problem == 0) EXPECT_EQ(problem, "");
-    else EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+    const Failure problem = check_entry_name(c.name);
+    EXPECT_EQ(static_cast<bool>(problem), *c.problem != 0) << problem.reason;
+    EXPECT_NE(problem.reason.find(c.problem), std::string::npos) << problem.reason;
   }
 }
 
 TEST(EntryNames, LengthLimitIs1023Units) {
-  EXPECT_EQ(name_problem(std::u16string(1023, u'a')), "");
-  EXPECT_NE(name_problem(std::u16string(1024, u'a')).find("1024"), std::string::npos);
+  EXPECT_FALSE(check_entry_name(std::u16string(1023, u'a')));
+  EXPECT_NE(check_entry_name(std::u16string(1024, u'a')).reason.find("1024"), std::string::npos);
   // Units, not characters: 512 characters outside the BMP take 1024 units.
   std::u16string pairs;
   for (int i = 0; i < 512; ++i) pairs += u"\U0001F600";
-  EXPECT_NE(name_problem(pairs), "");
+  EXPECT_TRUE(check_entry_name(pairs));
 }
 
 TEST(EntryNames, Utf8Decoding) {

@@ -12,6 +12,7 @@
 #include "payload/format.h"
 #include "payload/reader.h"
 #include "support/wide_buffer.h"
+#include "tool/packer/payload_resource.h"
 
 namespace tarvex::packer {
 namespace {
@@ -38,8 +39,8 @@ class EntryStreamTest : public ::testing::Test {
   }
   Bytes pack(const Compression& compression) {
     Bytes resource;
-    Refusal refusal;
-    EXPECT_TRUE(compress_entries(files_, compression, &resource, &refusal)) << refusal.path << ": " << refusal.reason;
+    const Failure failure = compress_entries(files_, compression, &resource);
+    EXPECT_FALSE(failure) << failure.path << ": " << failure.reason;
     return resource;
   }
 
@@ -66,19 +67,23 @@ TEST_F(EntryStreamTest, ReadsBackInOrderThroughTheLauncherReader) {
   ASSERT_GT(resource.size(), 11u);
   EXPECT_EQ(std::string(resource.begin(), resource.begin() + 3), "WQJ");
 
-  open_payload(resource.data() + 3, resource.size() - 3);
+  ScopedPayloadReader reader;
+  ASSERT_TRUE(reader.open(resource.data() + 3, resource.size() - 3).ok());
   WideBuffer<payload::kMaxNameUnits + 1> name;
   for (size_t i = 0; i < files_.size(); ++i) {
-    read_entry_name(name);
+    ASSERT_TRUE(next_entry_name(reader, name).ok());
     EXPECT_EQ(std::u16string(name.c_str(), name.c_str() + name.size()), files_[i].name);
-    ASSERT_EQ(read_entry_size(), contents_[i].size());
+    uint64_t size = 0;
+    ASSERT_TRUE(next_entry_size(reader, &size).ok());
+    ASSERT_EQ(size, contents_[i].size());
     std::string content(contents_[i].size(), '\0');
-    if (!content.empty()) read_payload(content.data(), content.size());
+    if (!content.empty()) {
+      ASSERT_TRUE(reader.read(content.data(), content.size()).ok());
+    }
     EXPECT_EQ(content, contents_[i]);
   }
-  read_entry_name(name);
+  ASSERT_TRUE(next_entry_name(reader, name).ok());
   EXPECT_TRUE(name.empty());
-  close_payload();
 }
 
 TEST_F(EntryStreamTest, FrameParameters) {
@@ -117,12 +122,13 @@ TEST_F(EntryStreamTest, FileChangedAfterTheWalkIsRefused) {
   add(u"m.dll", "abc");
   std::ofstream(files_[0].path, std::ios::binary | std::ios::app) << "more";
   Bytes resource;
-  Refusal refusal;
-  EXPECT_FALSE(compress_entries(files_, {3, 1, true}, &resource, &refusal));
-  EXPECT_NE(refusal.reason.find("changed"), std::string::npos);
+  Failure failure = compress_entries(files_, {3, 1, true}, &resource);
+  EXPECT_TRUE(failure);
+  EXPECT_NE(failure.reason.find("changed"), std::string::npos);
   fs::remove(files_[0].path);
-  EXPECT_FALSE(compress_entries(files_, {3, 1, true}, &resource, &refusal));
-  EXPECT_NE(refusal.path.find(files_[0].path.filename().string()), std::string::npos);
+  failure = compress_entries(files_, {3, 1, true}, &resource);
+  EXPECT_TRUE(failure);
+  EXPECT_NE(failure.path.find(files_[0].path.filename().string()), std::string::npos);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "payload/format.h"
 #include "payload/writer.h"
 #include "tests/e2e/wine_run.h"
 #include "tests/tool/packer/packed_files.h"
@@ -159,7 +160,7 @@ TEST(PackCli, DefaultLauncherAndOutput) {
   EXPECT_EQ(read_file(dir.path + "/app/app.exe"), first);
 }
 
-TEST(ListExtract, UnsafeNamesDamageAndMissingPayload) {
+TEST(ListExtract, UnsafeNamesDamageAndMissingPayloadLeaveNothing) {
   TempDir dir;
   const Bytes module = {'M', 'Z'};
   for (const char16_t* name : {u"..\\evil.txt", u"a\\..\\..\\evil.txt", u"\\evil.txt", u"C:\\evil.txt", u"C:evil.txt"}) {
@@ -171,25 +172,46 @@ TEST(ListExtract, UnsafeNamesDamageAndMissingPayload) {
     EXPECT_EQ(entries(dir.path), std::vector<std::string>{"bad.exe"});  // not even sub/
   }
 
+  // Damage the reader finds only after the first entry was written: extract must take
+  // back what it wrote.
   WriterOptions checked;
-  checked.checksum = true;  // so that any changed byte is a decoding failure
-  write_onefile(build_payload({{u"app.dll", Bytes(100000, 'm')}, {u"x", {'x'}}}, checked), dir.path + "/good.exe");
-  std::string image = read_file(dir.path + "/good.exe");
-  image[image.find("WQJ") + 20] ^= 0x5A;
-  write_file(dir.path + "/damaged.exe", image);
+  checked.checksum = true;
+  std::string varied(300000, '\0');
+  for (size_t i = 0; i < varied.size(); ++i) varied[i] = static_cast<char>(i * 7 % 251);
+  const Bytes good = build_payload({{u"app.dll", Bytes(varied.begin(), varied.end())}, {u"x", {'x'}}}, checked);
+  const size_t frame_end = good.size() - payload::kTrailerSize;
+  Bytes huge_window = good, wrong_checksum = good;
+  huge_window[payload::kSignatureSize + 5] = 0xFF;  // the window descriptor after magic and frame header byte
+  wrong_checksum[frame_end - 1] ^= 1;
+  const Bytes cut(good.begin(), good.begin() + frame_end - 40);
+  const Bytes long_name = build_payload({{u"app.dll", module}, {std::u16string(1024, u'n'), {'x'}}});
   fs::remove(dir.path + "/bad.exe");
-  fs::remove(dir.path + "/good.exe");
-  const std::vector<std::pair<std::string, std::string>> failures = {
-      {dir.path + "/damaged.exe", "Error, couldn't decode attached data."},
-      {launcher(), "Error, couldn't find attached data header."}};
-  for (const auto& [exe, message] : failures) {
+  struct Case {
+    const char* label;
+    Bytes resource;  // empty: the bare Launcher, without a payload
+    std::string reason;
+  } cases[] = {
+      {"window", huge_window,
+       "damaged payload: Frame requires too much memory for decoding (Error, couldn't decode attached data.)"},
+      {"checksum", wrong_checksum,
+       "damaged payload: Restored data doesn't match checksum (Error, couldn't decode attached data.)"},
+      {"cut", cut, "damaged payload: the data ends before the entries do (Error, couldn't decode attached data.)"},
+      {"name", long_name,
+       "damaged payload: an entry name is longer than 1023 units (Error, a payload entry name does not fit 1023 "
+       "characters.)"},
+      {"no payload", {}, "Error, couldn't find attached data header."},
+  };
+  for (const Case& c : cases) {
+    const std::string exe = c.resource.empty() ? launcher() : dir.path + "/" + c.label + ".exe";
+    if (!c.resource.empty()) write_onefile(c.resource, exe);
+    const std::vector<std::string> before = entries(dir.path);
     for (const std::string command : {"list", "extract"}) {
-      SCOPED_TRACE(command + " " + exe);
+      SCOPED_TRACE(command + " " + c.label);
       auto r = command == "list" ? tarvex({"list", exe}) : tarvex({"extract", exe, dir.path + "/out"});
       EXPECT_EQ(r.exit_code, 2);
-      EXPECT_EQ(r.err, "tarvex: " + exe + ": " + message + "\n");
+      EXPECT_EQ(r.err, "tarvex: " + exe + ": " + c.reason + "\n");
       EXPECT_EQ(r.out, "");
-      EXPECT_EQ(entries(dir.path), std::vector<std::string>{"damaged.exe"});
+      EXPECT_EQ(entries(dir.path), before);
     }
   }
   fs::create_directories(dir.path + "/full/x");

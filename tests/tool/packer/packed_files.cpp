@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <filesystem>
 
@@ -13,7 +15,6 @@ namespace tarvex::packer_test {
 
 namespace fs = std::filesystem;
 
-std::string tarvex_tool() { return e2e::host_bin_dir() + "/tool/tarvex"; }
 std::string launcher() { return e2e::windows_bin_dir() + "/launcher/tarvex-launcher.exe"; }
 std::string test_module() { return e2e::windows_bin_dir() + "/tests/e2e/test_module.dll"; }
 std::string windows_program(const std::string& relative) { return e2e::windows_bin_dir() + "/" + relative; }
@@ -49,8 +50,8 @@ testing::CommandResult pack(const std::string& app, const std::string& out, cons
 void write_onefile(const Bytes& resource, const std::string& out) {
   std::string launcher_bytes = e2e::read_file(launcher());
   Bytes image;
-  std::string error;
-  attach_payload(Bytes(launcher_bytes.begin(), launcher_bytes.end()), resource, &image, &error);
+  const Failure failure = attach_payload(Bytes(launcher_bytes.begin(), launcher_bytes.end()), resource, &image);
+  EXPECT_FALSE(failure) << failure.reason;
   e2e::write_file(out, std::string(image.begin(), image.end()));
   chmod(out.c_str(), 0755);
 }

@@ -8,7 +8,7 @@
 
 namespace tarvex::packer_test {
 
-std::string tarvex_tool();   // the host build of tarvex
+using testing::tarvex_tool;  // the host build of tarvex
 std::string launcher();      // the Launcher of the Windows build
 std::string test_module();   // a DLL exporting run_code, steered by its arguments
 std::string windows_program(const std::string& relative);  // below the Windows build tree

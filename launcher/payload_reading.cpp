@@ -1,0 +1,34 @@
+// The payload reader as the Launcher calls it: one reader for the process, and every
+// failure the reader reports ends the process with its catalogue message and exit
+// code 2.
+#include "diagnostics/report.h"
+#include "payload/entries.h"
+#include "payload/reader.h"
+
+namespace tarvex {
+
+namespace {
+
+PayloadReader g_payload;
+
+void end_on_failure(PayloadStatus status) {
+  if (!status.ok()) fail_with_message(payload_failure_message(status.failure));
+}
+
+}  // namespace
+
+void open_payload(const void* data, uint64_t length) { end_on_failure(g_payload.open(data, length)); }
+
+void read_payload(void* destination, uint64_t count) { end_on_failure(g_payload.read(destination, count)); }
+
+void close_payload() { g_payload.close(); }
+
+void read_entry_name(WideText& name) { end_on_failure(next_entry_name(g_payload, name)); }
+
+uint64_t read_entry_size() {
+  uint64_t size = 0;
+  end_on_failure(next_entry_size(g_payload, &size));
+  return size;
+}
+
+}  // namespace tarvex
