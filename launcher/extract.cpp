@@ -16,13 +16,13 @@
 
 namespace tarvex {
 
-WideBuffer<1024> g_module_path;
+WideBuffer<kModulePathCapacity> g_module_path;
 
 namespace {
 
 WideBuffer<payload::kMaxNameUnits + 1> g_entry_name;
-WideBuffer<payload::kPathCapacity> g_target_path;
-WideBuffer<payload::kPathCapacity> g_containing_dir;
+WideBuffer<kPathCapacity> g_target_path;
+WideBuffer<kPathCapacity> g_containing_dir;
 unsigned char g_write_buffer[payload::kWriteSliceSize];
 
 // Creates the directory that will hold the target file, through the cache.

@@ -9,7 +9,7 @@
 #include <cwchar>
 
 #include "paths/exe_path.h"
-#include "paths/expand.h"
+#include "paths/environment.h"
 #include "support/unique_handle.h"
 
 namespace tarvex {
@@ -35,12 +35,6 @@ bool names_same_executable(const wchar_t* value) {
   return wcscmp(image, own_exe_path(true)) == 0;
 }
 
-void remove_env(const char* name) {
-  WideBuffer<40> wide;
-  widen_env_name(name, wide);
-  SetEnvironmentVariableW(wide.c_str(), nullptr);
-}
-
 }  // namespace
 
 Role decide_role() {
@@ -49,8 +43,8 @@ Role decide_role() {
   bool same = names_same_executable(value);
   free(value);
   if (same) return Role::kChild;
-  remove_env("TARVEX_ONEFILE_PARENT");
-  remove_env("TARVEX_ONEFILE_START");
+  set_env_ascii("TARVEX_ONEFILE_PARENT", nullptr);
+  set_env_ascii("TARVEX_ONEFILE_START", nullptr);
   return Role::kParent;
 }
 
