@@ -73,6 +73,9 @@ int launch_child() {
 
   build_command_line();
 
+  // Set last, right before the child starts, and only for it: the child removes the
+  // marker at once, so a process that the application starts never inherits it.
+  set_env_ascii("TARVEX_ONEFILE_CHILD", g_pid.c_str());
   PROCESS_INFORMATION info = {};
   // Same console and process group as this process: a console event reaches both.
   if (!CreateProcessW(module_file_name(), g_command_line.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
