@@ -1,4 +1,6 @@
-// Child launch.
+// Parent role after extraction: publish the child's environment, start this
+// executable again as the child with the re-quoted command line, wait for it and
+// clean up.
 #include "launcher/child_launch.h"
 
 #include <windows.h>

@@ -1,4 +1,5 @@
-// The extraction loop.
+// The extraction loop: each payload entry's target path below the extraction
+// directory, its directory and its file; the first entry's path is the module path.
 #include "launcher/extract.h"
 
 #include <windows.h>
