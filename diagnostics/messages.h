@@ -25,6 +25,8 @@ inline constexpr char kCommandLineTooLong[] = "Error, the command line for the c
 inline constexpr char kSplitCommandLine[] = "Error, couldn't split the command line.";
 inline constexpr char kUnsafeEntryName[] = "Error, a payload entry name leads outside the extraction directory.";
 inline constexpr char kNoModule[] = "Error, the payload holds no module to start.";
+inline constexpr char kParentNotRecognised[] =
+    "Error, this instance was started as a child but could not recognise its parent.";
 
 // The packer `tarvex` (host tool): one line naming the file and the reason, exit code 2.
 inline constexpr char kToolCannotRead[] = "Error, cannot read '%s': %s.\n";

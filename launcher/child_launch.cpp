@@ -1,9 +1,9 @@
-// Child launch.
+// Parent role after extraction: publish the child's environment, start this
+// executable again as the child with the re-quoted command line, wait for it and
+// clean up.
 #include "launcher/child_launch.h"
 
 #include <windows.h>
-
-#include <cstdio>
 
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
@@ -11,7 +11,8 @@
 #include "launcher/console_handler.h"
 #include "launcher/quoting.h"
 #include "paths/exe_path.h"
-#include "paths/expand.h"
+#include "paths/environment.h"
+#include "support/capacities.h"
 #include "support/shell_calls.h"
 #include "support/unique_handle.h"
 
@@ -19,43 +20,30 @@ namespace tarvex {
 
 namespace {
 
-WideBuffer<4096> g_module_file_name;
-WideBuffer<4096> g_own_dir;
-WideBuffer<32768> g_command_line;
+WideBuffer<kPathCapacity> g_own_dir;
+WideBuffer<kCommandLineCapacity> g_command_line;
+WideBuffer<kDecimalCapacity> g_pid;
 
-void set_env(const char* name, const wchar_t* value) {
-  WideBuffer<40> wide;
-  widen_env_name(name, wide);
-  SetEnvironmentVariableW(wide.c_str(), value);
-}
-
-// The running executable as the loader names it, fetched once.
+// The running executable as the loader names it; the launch cannot go on without it.
 const wchar_t* module_file_name() {
-  if (g_module_file_name.empty()) {
-    DWORD n = GetModuleFileNameW(nullptr, g_module_file_name.data(), g_module_file_name.capacity());
-    if (n == 0) end_process_abnormally();
-    // A full buffer means the name was cut short.
-    if (n >= g_module_file_name.capacity()) fail_with_message(msg::kExePathTooLong);
-    g_module_file_name.sync(kInvariant);
-  }
-  return g_module_file_name.c_str();
+  const wchar_t* name = own_module_file_name();
+  if (*name == 0) end_process_abnormally();
+  return name;
 }
 
 void publish_environment() {
-  char pid_text[128];
-  snprintf(pid_text, sizeof pid_text, "%ld", static_cast<long>(GetCurrentProcessId()));
-  WideBuffer<128> pid;
-  pid.append_ascii(pid_text, kInvariant);
-  set_env("TARVEX_ONEFILE_PARENT", pid.c_str());
+  g_pid.clear();
+  append_process_id(g_pid, kInvariant);
+  set_env_ascii("TARVEX_ONEFILE_PARENT", g_pid.c_str());
 
   // The executable's folder; cut at the last backslash, which goes too, so a
   // program at the root of a drive publishes just the drive letter and colon.
   g_own_dir.assign(own_exe_path(false), report_as(msg::kExePathTooLong));
   size_t cut = g_own_dir.rfind(L'\\');
   if (cut != WideText::npos) g_own_dir.truncate(cut);
-  set_env("TARVEX_ONEFILE_DIRECTORY", g_own_dir.c_str());
+  set_env_ascii("TARVEX_ONEFILE_DIRECTORY", g_own_dir.c_str());
 
-  set_env("TARVEX_ORIGINAL_ARGV0", __wargv && __wargv[0] ? __wargv[0] : L"");
+  set_env_ascii("TARVEX_ORIGINAL_ARGV0", __wargv && __wargv[0] ? __wargv[0] : L"");
 }
 
 // The command line for the child: this program's own line as the system reports it
@@ -87,6 +75,9 @@ int launch_child() {
 
   build_command_line();
 
+  // Set last, right before the child starts, and only for it: the child removes the
+  // marker at once, so a process that the application starts never inherits it.
+  set_env_ascii("TARVEX_ONEFILE_CHILD", g_pid.c_str());
   PROCESS_INFORMATION info = {};
   // Same console and process group as this process: a console event reaches both.
   if (!CreateProcessW(module_file_name(), g_command_line.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,

@@ -1,4 +1,5 @@
-// The extraction loop.
+// The extraction loop: each payload entry's target path below the extraction
+// directory, its directory and its file; the first entry's path is the module path.
 #include "launcher/extract.h"
 
 #include <windows.h>
@@ -16,13 +17,13 @@
 
 namespace tarvex {
 
-WideBuffer<1024> g_module_path;
+WideBuffer<kModulePathCapacity> g_module_path;
 
 namespace {
 
 WideBuffer<payload::kMaxNameUnits + 1> g_entry_name;
-WideBuffer<payload::kPathCapacity> g_target_path;
-WideBuffer<payload::kPathCapacity> g_containing_dir;
+WideBuffer<kPathCapacity> g_target_path;
+WideBuffer<kPathCapacity> g_containing_dir;
 unsigned char g_write_buffer[payload::kWriteSliceSize];
 
 // Creates the directory that will hold the target file, through the cache.

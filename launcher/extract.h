@@ -2,12 +2,13 @@
 #pragma once
 
 #include "launcher/role.h"
+#include "support/capacities.h"
 #include "support/wide_buffer.h"
 
 namespace tarvex {
 
 // The target path of the first payload entry: the module the child role loads.
-extern WideBuffer<1024> g_module_path;
+extern WideBuffer<kModulePathCapacity> g_module_path;
 
 // Parent role: writes every entry and returns at the end marker. Child role: returns
 // as soon as the first entry's path is known, reading nothing further. Returns

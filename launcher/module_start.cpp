@@ -1,4 +1,5 @@
-// Module start.
+// Child role: load the first payload entry from the extraction directory and call
+// its run_code with this process's arguments.
 #include "launcher/module_start.h"
 
 #include <windows.h>

@@ -1,4 +1,5 @@
-// Argument quoting.
+// Quoting of one argument for the child's command line, so that its C runtime splits
+// the line back into the same arguments.
 #include "launcher/quoting.h"
 
 #include <cwchar>

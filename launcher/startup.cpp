@@ -1,4 +1,25 @@
-// The driver.
+// The driver: the role decision, the start-up sequence of both roles, and the hand-over
+// to the module (child role) or to the child launch (parent role).
+//
+// Where the Launcher process ends:
+// - EXIT POINT run_launcher returns, and wWinMain with it (launcher/main.cpp):
+//   - child role: what the module's run_code returns (start_module, module_start.cpp);
+//   - parent role: the child's exit code, 1 when it cannot be read, 0xC000013A
+//     after a console event (launch_child, child_launch.cpp).
+// - EXIT POINT end_process(2) (diagnostics/report.cpp), after one "Error, ..." line
+//   from fail_with_message, fail_with_system_error or overflow with a report: the
+//   failures of decide_role (role.cpp), of the start-up sequence below, of the
+//   payload reader (payload/reader.cpp, payload/entries.cpp), of extract_payload
+//   (extract.cpp), start_module, launch_child, the template variables
+//   (paths/variables.cpp) and the own path (paths/exe_path.cpp, canonical_path.cpp,
+//   short_path.cpp). Cleanup does not run: what was extracted stays.
+// - EXIT POINT end_process_abnormally (diagnostics/report.cpp), exit code 3 through
+//   abort: fail_expansion of a template (here and paths/directories.cpp), an
+//   internal bound violation (overflow with kInvariant), and a module file name
+//   that the system cannot tell (child_launch.cpp).
+// - EXIT POINT end_interrupted_process (console_handler.cpp): ExitProcess with
+//   0xC000013A after the console handler's cleanup, in either role.
+// In the child role the module may also end the process itself, with its own code.
 #include "launcher/startup.h"
 
 #include <windows.h>

@@ -3,7 +3,7 @@
 
 namespace tarvex {
 
-WideBuffer<4096> g_extraction_dir;
+WideBuffer<kPathCapacity> g_extraction_dir;
 std::atomic<unsigned char> g_removal_flag{0};
 std::atomic<HANDLE> g_child_process{nullptr};
 

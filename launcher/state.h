@@ -4,13 +4,14 @@
 
 #include <atomic>
 
+#include "support/capacities.h"
 #include "support/wide_buffer.h"
 
 namespace tarvex {
 
 // The expansion of the directory template; written once at start-up, before the
 // console handler can find anything to remove, and never changed afterwards.
-extern WideBuffer<4096> g_extraction_dir;
+extern WideBuffer<kPathCapacity> g_extraction_dir;
 
 // Raised to 1 just before the first payload entry is read; never lowered.
 extern std::atomic<unsigned char> g_removal_flag;

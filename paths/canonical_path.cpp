@@ -6,6 +6,8 @@
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
 #include "paths/exe_path.h"
+#include "support/capacities.h"
+#include "support/sized_call.h"
 #include "support/unique_handle.h"
 #include "support/wide_buffer.h"
 
@@ -17,11 +19,8 @@ enum class Outcome { kDone, kCannotOpen, kTooLong };
 
 using GetFinalPathNameByHandleFunction = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
 
-// The largest capacity a caller passes: the executable-path caches.
-constexpr size_t kMaxCapacity = 4097;
-
 Outcome make_canonical(wchar_t* buffer, size_t capacity) {
-  if (capacity > kMaxCapacity) overflow(kInvariant);
+  if (capacity > kExePathCapacity) overflow(kInvariant);
   // Checks that the path is terminated within its buffer before the system reads it.
   WideText path(buffer, capacity, /*clear=*/false);
 
@@ -36,16 +35,15 @@ Outcome make_canonical(wchar_t* buffer, size_t capacity) {
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("Kernel32.dll"), "GetFinalPathNameByHandleW")));
   if (get_final_path) {
     // Written to a scratch buffer, so that a failed call leaves the path as it was.
-    WideBuffer<kMaxCapacity> final_path;
+    WideBuffer<kExePathCapacity> scratch;
+    WideText final_path(scratch.data(), capacity);
     // Flags 0: FILE_NAME_NORMALIZED with VOLUME_NAME_DOS, the \\?\C:\... form.
-    const DWORD n = get_final_path(file.get(), final_path.data(), static_cast<DWORD>(capacity), 0);
-    file.reset();
-    // Too small a buffer makes the call return the size it needs, terminator included.
-    if (n > capacity - 1) return Outcome::kTooLong;
-    if (n != 0) {
-      final_path.sync(kInvariant);
-      path.assign(final_path.c_str(), kInvariant);
-    }
+    const Filled filled =
+        fill_from_call(final_path, TooSmall::kReturnsNeededSize, [&file, get_final_path](wchar_t* buffer, DWORD size) {
+          return get_final_path(file.get(), buffer, size, 0);
+        });
+    if (filled == Filled::kDidNotFit) return Outcome::kTooLong;
+    if (filled == Filled::kYes) path.assign(final_path.c_str(), kInvariant);
   }
   file.reset();
   strip_extended_prefix(buffer);

@@ -8,6 +8,7 @@
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
 #include "paths/expand.h"
+#include "support/capacities.h"
 #include "support/wide_buffer.h"
 
 namespace tarvex {
@@ -44,7 +45,7 @@ void extend_one_level(WideText& ancestor) {
 bool make_dir_cached(const wchar_t* path) {
   if (g_created_count == 0) {
     static const wchar_t kHome[] = L"{HOME}";
-    WideBuffer<4096> home;
+    WideBuffer<kPathCapacity> home;
     if (!expand_path_spec(home.data(), kHome, home.capacity())) fail_expansion(kHome);
     remember(home.c_str());
   }
@@ -58,7 +59,7 @@ bool make_dir_cached(const wchar_t* path) {
 
 void make_parent_dirs(const wchar_t* path) {
   if (!path) overflow(kInvariant);
-  WideBuffer<4097> ancestor;  // 4096 characters and the terminator
+  WideBuffer<kAncestorPathCapacity> ancestor;
   ancestor.assign(path, report_as(msg::kPathTooLong));
 
   // Up: cut one level at a time until a level exists or can be made. A backslash at

@@ -1,9 +1,12 @@
-// Environment lookups and the widening of the compiled-in variable names.
+// Environment lookups and changes, the widening of the compiled-in variable names,
+// and decimal text.
+#include "paths/environment.h"
+
 #include <windows.h>
 
 #include <cstdlib>
 
-#include "paths/expand.h"
+#include "support/sized_call.h"
 
 namespace tarvex {
 
@@ -14,25 +17,43 @@ wchar_t widen_byte(char byte) {
   return wide[0];
 }
 
-void widen_env_name(const char* name, WideBuffer<40>& out) {
+void widen_env_name(const char* name, WideBuffer<kEnvNameCapacity>& out) {
   out.clear();
   for (; *name; ++name) out.append(widen_byte(*name), kInvariant);
 }
 
 wchar_t* lookup_env(const wchar_t* name) {
-  // Windows caps a value at 32767 characters, so every value fits this buffer.
-  WideBuffer<32768> value;
-  DWORD n = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.capacity()));
-  // 0: unset or empty. Too small a buffer makes the call return the size it needs.
-  if (n == 0 || n >= value.capacity()) return nullptr;
-  value.sync(kInvariant);
-  return _wcsdup(value.c_str());
+  // Every value fits: Windows caps them below this capacity.
+  WideBuffer<kEnvValueCapacity> value;
+  // A failure is an unset or empty variable.
+  const bool found = fill_from_call(value, TooSmall::kReturnsNeededSize, [name](wchar_t* buffer, DWORD size) {
+                       return GetEnvironmentVariableW(name, buffer, size);
+                     }) == Filled::kYes;
+  return found ? _wcsdup(value.c_str()) : nullptr;
 }
 
 wchar_t* lookup_env_ascii(const char* name) {
-  WideBuffer<40> wide;
+  WideBuffer<kEnvNameCapacity> wide;
   widen_env_name(name, wide);
   return lookup_env(wide.c_str());
 }
+
+void set_env_ascii(const char* name, const wchar_t* value) {
+  WideBuffer<kEnvNameCapacity> wide;
+  widen_env_name(name, wide);
+  SetEnvironmentVariableW(wide.c_str(), value);
+}
+
+void append_decimal(WideText& out, uint64_t value, Overflow too_long) {
+  wchar_t digits[kDecimalCapacity];
+  size_t n = 0;
+  do {
+    digits[n++] = static_cast<wchar_t>(L'0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (n > 0) out.append(digits[--n], too_long);
+}
+
+void append_process_id(WideText& out, Overflow too_long) { append_decimal(out, GetCurrentProcessId(), too_long); }
 
 }  // namespace tarvex

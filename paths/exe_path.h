@@ -1,8 +1,14 @@
-// The running executable's path, plain and canonical, and the canonical form of any file.
+// The running executable's own path in its three forms, and the canonical and short
+// forms of any file's path.
 #pragma once
 #include <cstddef>
 
 namespace tarvex {
+
+// The running executable's path as the loader reports it (GetModuleFileNameW), from
+// a process-wide cache filled on first use: empty when the system cannot tell it, a
+// report when it does not fit kExePathCapacity.
+const wchar_t* own_module_file_name();
 
 // The own executable's path from a process-wide cache filled on first use: the
 // canonical form when `resolve` is set, otherwise the loader's path with its

@@ -2,12 +2,14 @@
 #include "paths/expand.h"
 
 #include "paths/variables.h"
+#include "support/capacities.h"
+#include "support/wide_buffer.h"
 
 namespace tarvex {
 
 bool expand_path_spec(wchar_t* out_storage, const wchar_t* spec, size_t capacity) {
   WideText out(out_storage, capacity);
-  WideBuffer<1024> name;
+  WideBuffer<kTemplateNameCapacity> name;
   bool in_name = false;
   for (const wchar_t* p = spec; *p; ++p) {
     if (*p == L'{') {

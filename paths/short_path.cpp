@@ -7,6 +7,8 @@
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
 #include "paths/exe_path.h"
+#include "support/capacities.h"
+#include "support/sized_call.h"
 #include "support/wide_buffer.h"
 
 namespace tarvex {
@@ -15,30 +17,28 @@ namespace {
 
 // Replaces `dir` by its short form. The directory part stays unchanged when it has no
 // short form (empty, missing, or a volume without 8.3 names gives the long form
-// back) and when the memory for the answer cannot be had. False when the short form
-// does not fit.
+// back). False when the short form does not fit.
 bool shorten_in_place(WideText& dir) {
-  const DWORD size = GetShortPathNameW(dir.c_str(), nullptr, 0);  // terminator included
-  if (size == 0) return true;
-  auto* short_form = static_cast<wchar_t*>(malloc((static_cast<size_t>(size) + 1) * sizeof(wchar_t)));
-  if (!short_form) return true;
-  const DWORD n = GetShortPathNameW(dir.c_str(), short_form, size);
-  // On success n excludes the terminator; n >= size means the answer grew since the
-  // size query, and `short_form` holds nothing usable.
-  if (n >= size) overflow(kInvariant);
-  bool fits = true;
-  if (n != 0) {
-    short_form[n] = 0;
-    dir.clear();
-    fits = dir.try_append(short_form);
+  WideBuffer<kExePathCapacity> scratch;
+  WideText short_form(scratch.data(), dir.capacity());
+  switch (fill_from_call(short_form, TooSmall::kReturnsNeededSize, [&dir](wchar_t* buffer, DWORD size) {
+    return GetShortPathNameW(dir.c_str(), buffer, size);
+  })) {
+    case Filled::kYes:
+      dir.assign(short_form.c_str(), kInvariant);
+      return true;
+    case Filled::kFailed:
+      return true;
+    case Filled::kDidNotFit:
+      break;
   }
-  free(short_form);
-  return fits;
+  return false;
 }
 
 }  // namespace
 
 bool try_shorten_dir_part(wchar_t* buffer, size_t capacity) {
+  if (capacity > kExePathCapacity) overflow(kInvariant);
   WideText path(buffer, capacity, /*clear=*/false);
   const size_t slash = path.rfind(L'\\');
   wchar_t* last = nullptr;

@@ -5,7 +5,6 @@
 #include <shlobj.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 #include <cwctype>
@@ -14,7 +13,9 @@
 #include "diagnostics/report.h"
 #include "support/shell_calls.h"
 #include "paths/build_values.h"
+#include "paths/environment.h"
 #include "paths/expand.h"
+#include "support/sized_call.h"
 
 namespace tarvex {
 
@@ -27,15 +28,11 @@ constexpr Overflow kEnvTooLong = report_as(msg::kEnvValueTooLong);
 
 bool append_temp(WideText& out) {
   // The system writes straight into the rest of the output, bounded by what is left.
-  const size_t room = out.capacity() - out.size();
-  wchar_t* at = out.data() + out.size();
-  DWORD n = GetTempPathW(room > MAXDWORD ? MAXDWORD : static_cast<DWORD>(room), at);
-  // A failure, or a directory that does not fit (the call then returns the size it
-  // needs), contributes nothing.
-  if (n == 0 || n >= room) {
-    *at = 0;
-    return true;
-  }
+  // A failure, or a directory that does not fit, contributes nothing.
+  WideText rest(out.data() + out.size(), out.capacity() - out.size());
+  fill_from_call(rest, TooSmall::kReturnsNeededSize, [](wchar_t* buffer, DWORD size) {
+    return GetTempPathW(size, buffer);
+  });
   out.sync(kInvariant);
   return true;
 }
@@ -75,9 +72,7 @@ bool append_pid(WideText& out) {
     free(parent);
     return true;
   }
-  char text[128];
-  snprintf(text, sizeof text, "%ld", static_cast<long>(GetCurrentProcessId()));
-  for (const char* c = text; *c; ++c) out.append(widen_byte(*c), kValueTooLong);
+  append_process_id(out, kValueTooLong);
   return true;
 }
 
@@ -116,14 +111,10 @@ bool append_time(WideText& out) {
   FILETIME now = {};
   GetSystemTimeAsFileTime(&now);
   // 100-nanosecond intervals since 1601-01-01 UTC, taken as they are.
-  const int64_t ticks =
-      static_cast<int64_t>((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
-  WideBuffer<1024> text;
-  swprintf(text.data(), text.capacity(), L"%lld", static_cast<long long>(ticks));
-  text.sync(kInvariant);
-  WideBuffer<40> name;
-  widen_env_name("TARVEX_ONEFILE_START", name);
-  SetEnvironmentVariableW(name.c_str(), text.c_str());
+  const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  WideBuffer<kDecimalCapacity> text;
+  append_decimal(text, ticks, kInvariant);
+  set_env_ascii("TARVEX_ONEFILE_START", text.c_str());
   out.append(text.c_str(), kValueTooLong);
   return true;
 }

@@ -25,7 +25,6 @@ inline constexpr uint16_t kNameSeparator = 0x005C;  // backslash
 
 // Limits readers impose.
 inline constexpr size_t kMaxNameUnits = 1023;          // before the terminator
-inline constexpr size_t kPathCapacity = 4096;          // extraction dir + "\" + name, terminated
 inline constexpr unsigned kMaxWindowLog = 27;          // decoder default limit
 inline constexpr unsigned kMinWindowLog = 10;
 inline constexpr uint64_t kMaxResourceSize = 0xFFFFFFFFull;  // 32-bit SizeofResource

@@ -18,6 +18,10 @@ constexpr uint8_t kNewSectionName[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
 // the data directory; a resource section left behind is renamed so that they find ours.
 constexpr uint8_t kOldSectionName[8] = {'.', 'o', 'l', 'd', 'r', 's', 'r', 'c'};
 constexpr uint64_t kMaxFileOffset = 0xFFFFFFFFu;  // section and debug pointers are 32-bit
+// Wine maps a section's data straight from the file only when its file offset is a
+// multiple of the page size; from any other offset it reads the whole section into
+// memory at every process start, so the payload's section starts on a page.
+constexpr uint64_t kPageSize = 0x1000;
 
 bool overlaps(uint64_t a, uint64_t a_size, uint64_t b, uint64_t b_size) { return a < b + b_size && b < a + a_size; }
 
@@ -79,7 +83,8 @@ Failure place_tree(const Bytes& file, const Image& image, uint64_t section_size,
   if (p->rebuild_last) {
     const Section& s = image.sections.back();
     p->rva = s.virtual_address;
-    p->raw_pointer = p->head = s.raw_pointer;
+    p->head = s.raw_pointer;
+    p->raw_pointer = align_up(s.raw_pointer, std::max<uint64_t>(image.file_alignment, kPageSize));
   } else {
     if (!has_room_for_section_header(file, image))
       return fail("its headers have no room for one more section header");
@@ -88,7 +93,7 @@ Failure place_tree(const Bytes& file, const Image& image, uint64_t section_size,
                              : uint64_t{image.sections.back().virtual_address} + image.sections.back().mapped_size();
     p->rva = align_up(end, image.section_alignment);
     p->head = image.raw_end;
-    p->raw_pointer = align_up(image.raw_end, image.file_alignment);
+    p->raw_pointer = align_up(image.raw_end, std::max<uint64_t>(image.file_alignment, kPageSize));
   }
   p->section_size = section_size;
   p->raw_size = align_up(section_size, image.file_alignment);

@@ -99,6 +99,8 @@ TEST_F(LauncherTest, TypicalRunPassesArgumentsEnvironmentAndExitCode) {
   auto v = values(r.out);
   EXPECT_EQ(args_seen(r.out), (std::vector<std::string>{windows_path(exe), "args", "env", "exit", "300"}));
   EXPECT_EQ(v["TARVEX_ORIGINAL_ARGV0"], "app.exe");
+  // The marker that the parent sets for its child is gone before the module runs.
+  EXPECT_NE(r.out.find("TARVEX_ONEFILE_CHILD unset"), std::string::npos) << r.out;
   EXPECT_TRUE(strcasecmp(v["TARVEX_ONEFILE_DIRECTORY"].c_str(), windows_path(dir_).c_str()) == 0)
       << v["TARVEX_ONEFILE_DIRECTORY"];
   const std::string& parent = v["TARVEX_ONEFILE_PARENT"];
@@ -187,11 +189,14 @@ struct ParentCase {
   const char* parent;  // null: unset
   const char* start;   // inherited TARVEX_ONEFILE_START, null: unset
   bool start_kept;     // the child's extraction folder ends in the inherited start value
+  // Non-null: the application starts its own executable again, with
+  // TARVEX_ONEFILE_PARENT naming its live parent but written after this text.
+  const char* before_live_parent = nullptr;
 };
 
 class ParentVariableTest : public LauncherTest, public ::testing::WithParamInterface<ParentCase> {};
 
-TEST_P(ParentVariableTest, UnusableParentMeansParentRole) {
+TEST_P(ParentVariableTest, RoleFollowsTheVariable) {
   const ParentCase& c = GetParam();
   std::string exe = module_onefile();
   RunOptions options;
@@ -199,6 +204,19 @@ TEST_P(ParentVariableTest, UnusableParentMeansParentRole) {
   else options.unset_env.push_back("TARVEX_ONEFILE_PARENT");
   if (c.start) options.env.emplace_back("TARVEX_ONEFILE_START", c.start);
   else options.unset_env.push_back("TARVEX_ONEFILE_START");
+  if (c.before_live_parent) {
+    // The conversion takes the value as the live parent's id, so the relaunched
+    // instance takes the child role; its {PID}, digits only, then ends it.
+    RunResult r = run(exe, {"parent_prefix", c.before_live_parent, "relaunch", "env"}, options);
+    ASSERT_TRUE(r.reported) << r.err;
+    EXPECT_EQ(r.exit_code, 0u) << r.out << r.err;
+    EXPECT_NE(r.out.find("Error, TARVEX_ONEFILE_PARENT holds a character that is not a decimal digit.\r\n"),
+              std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("relaunch exit=2"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("MODULE_DIR="), std::string::npos) << r.out;
+    EXPECT_TRUE(new_extraction_dirs().empty());
+    return;
+  }
   RunResult r = run(exe, {"env", "exit", "7"}, options);
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(r.exit_code, 7u) << r.out << r.err;  // the parent extracted and started a child
@@ -220,7 +238,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ParentCase{"letters", "abc", "hello", false}, ParentCase{"digits_letter", "12a", "hello", false},
                       ParentCase{"white_space", "   ", "hello", false},
                       ParentCase{"beyond_32_bits", "4294967300", "hello", false},
-                      ParentCase{"dead_process", "4194300", "hello", false}),
+                      ParentCase{"dead_process", "4194300", "hello", false},
+                      ParentCase{"spaces_before_live_parent", nullptr, nullptr, false, "  "},
+                      ParentCase{"plus_before_live_parent", nullptr, nullptr, false, "+"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LauncherTest, SameExecutableStartedAgainUsesTheExistingFolder) {

@@ -2,6 +2,8 @@
 // commands, run left to right:
 //   args              print every argument as  arg[i]=<its UTF-8 bytes in hex>
 //   env               print the TARVEX_ variables as  NAME=<value> (or NAME unset)
+//   parent_prefix T   put T before the value of TARVEX_ONEFILE_PARENT
+//   kill_parent       terminate the process that TARVEX_ONEFILE_PARENT names (exit code 9)
 //   list              print every file below the module's folder: relative path, size, FNV-1a 64 hash
 //   exists PATH       print  exists PATH=1  or  =0
 //   sleep MS          sleep
@@ -127,9 +129,22 @@ extern "C" __declspec(dllexport) int run_code(int argc, wchar_t** argv) {
       for (int j = 0; j < argc; ++j) print_utf8(L"arg[" + std::to_wstring(j) + L"]=" + hex_utf8(argv[j]));
     } else if (command == L"env") {
       for (const wchar_t* name : {L"TARVEX_ONEFILE_PARENT", L"TARVEX_ONEFILE_START", L"TARVEX_ONEFILE_DIRECTORY",
-                                  L"TARVEX_ORIGINAL_ARGV0"})
+                                  L"TARVEX_ORIGINAL_ARGV0", L"TARVEX_ONEFILE_CHILD"})
         print_env(name);
       print_utf8(L"MODULE_DIR=" + module_dir());
+    } else if (command == L"parent_prefix" && i + 1 < argc) {
+      static wchar_t value[32768];
+      DWORD n = GetEnvironmentVariableW(L"TARVEX_ONEFILE_PARENT", value, 32768);
+      SetEnvironmentVariableW(L"TARVEX_ONEFILE_PARENT", (argv[++i] + std::wstring(value, n)).c_str());
+    } else if (command == L"kill_parent") {
+      wchar_t parent[32] = L"";
+      GetEnvironmentVariableW(L"TARVEX_ONEFILE_PARENT", parent, 32);
+      HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, wcstoul(parent, nullptr, 10));
+      if (process) {
+        TerminateProcess(process, 9);
+        WaitForSingleObject(process, INFINITE);
+        CloseHandle(process);
+      }
     } else if (command == L"list") {
       list(module_dir(), L"");
     } else if (command == L"exists" && i + 1 < argc) {

@@ -1,4 +1,5 @@
 // Template expansion and environment lookups, in this process and in child copies of it.
+#include "paths/environment.h"
 #include "paths/expand.h"
 
 #include <gtest/gtest.h>

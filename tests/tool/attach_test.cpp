@@ -86,6 +86,8 @@ void attach_checked(const Bytes& input, const Bytes& payload, Attached* a) {
   EXPECT_EQ(tree->name, ".rsrc");
   EXPECT_EQ(tree->virtual_address, image.directory(kResourceDirectory).rva);
   EXPECT_EQ(tree->virtual_size, image.directory(kResourceDirectory).size);
+  // A loader can map the payload from the file instead of reading it.
+  EXPECT_EQ(tree->raw_pointer % 0x1000, 0u);
 
   int payloads = 0;
   for (const Resource& r : a->resources) {
@@ -121,7 +123,7 @@ TEST(Attach, WithoutResourcesAppendsASectionAfterTheLast) {
   ASSERT_EQ(a.image.sections.size(), 4u);
   const Section& added = a.image.sections[3];
   EXPECT_EQ(added.virtual_address, testing::section_rva(plan, 3));
-  EXPECT_EQ(added.raw_pointer, input.size());
+  EXPECT_EQ(added.raw_pointer, align_up(input.size(), 0x1000));
   EXPECT_EQ(added.characteristics, kScnInitializedData | kScnMemRead);
   EXPECT_EQ(a.resources.size(), 1u);
   // Section data before the new section is untouched.
@@ -141,6 +143,10 @@ TEST(Attach, RebuildsALastResourceSectionWhereItIsAndKeepsTheOtherResources) {
   }
   EXPECT_LT(small.file.size(), big.file.size());
   EXPECT_LT(small.file.size(), input.size());  // the payloads in other languages are gone
+  // The rebuilt section starts on a page.
+  Image before;
+  ASSERT_FALSE(parse_image(input, &before));
+  EXPECT_EQ(small.image.sections[2].raw_pointer, align_up(before.sections[2].raw_pointer, 0x1000));
 }
 
 TEST(Attach, ResourcesInAMiddleSectionMoveToANewLastSectionOnce) {
