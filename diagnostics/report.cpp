@@ -55,7 +55,11 @@ void format_line(LineWriter& line, const char* format, va_list args) {
       line.narrow(run, static_cast<size_t>(p - run + 1));
       continue;
     }
-    const bool is_long = p[1] == 'l' && *++p;
+    bool is_long = false;
+    if (p[1] == 'l') {
+      is_long = true;
+      ++p;
+    }
     char number[24];
     switch (*++p) {
       case '%':

@@ -94,17 +94,20 @@ TEST_F(RobustnessTest, NoTmpAndNoTempStillRunsAndCleansUp) {
 
 TEST_F(RobustnessTest, ParentKilledUnderItsRunningChild) {
   ASSERT_TRUE(make_onefile({{u"app.dll", file_bytes(test_module_dll())}}, exe_));
-  const std::string marker = dir_ + "/finished";
+  const std::string started = dir_ + "/started", marker = dir_ + "/finished";
   RunOptions options;
   options.temp_dir = dir_;
-  options.env.emplace_back("TARVEX_RUN_KILL_AFTER_MS", "800");
-  RunResult r = run_windows(exe_, {"sleep", "2500", "touch", windows_path(marker)}, options);
+  // The parent is killed once its child runs (not after a fixed time, which a loaded
+  // machine may spend before the child exists).
+  options.env.emplace_back("TARVEX_RUN_KILL_WHEN_FILE", windows_path(started));
+  RunResult r =
+      run_windows(exe_, {"touch", windows_path(started), "sleep", "2500", "touch", windows_path(marker)}, options);
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(r.exit_code, 9u);  // the parent, killed
   // The child runs to its end undisturbed; without its parent nobody removes the
   // extraction folder, which is left behind.
   struct stat st;
-  for (int i = 0; i < 100 && stat(marker.c_str(), &st) != 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  for (int i = 0; i < 300 && stat(marker.c_str(), &st) != 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(stat(marker.c_str(), &st), 0) << "the child did not finish";
   EXPECT_EQ(list_dir(dir_, "onefile_").size(), 1u);
 }

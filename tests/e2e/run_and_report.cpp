@@ -16,8 +16,8 @@
 // zeros in front: a live parent of the same executable with a {PID} of any length.
 //
 // With TARVEX_RUN_TEMP=DIR the program gets DIR as its TMP and TEMP; with
-// TARVEX_RUN_NO_TEMP=1 it gets neither. With TARVEX_RUN_KILL_AFTER_MS=N the program
-// is terminated (exit code 9) after N milliseconds.
+// TARVEX_RUN_NO_TEMP=1 it gets neither. With TARVEX_RUN_KILL_WHEN_FILE=PATH the
+// program is terminated (exit code 9) as soon as PATH exists.
 #include <windows.h>
 
 #include <cstdio>
@@ -85,10 +85,9 @@ int wmain() {
     SetEnvironmentVariableW(L"TEMP", nullptr);
     SetEnvironmentVariableW(L"TARVEX_RUN_NO_TEMP", nullptr);
   }
-  wchar_t kill_text[32];
-  DWORD kill_after = INFINITE;
-  if (GetEnvironmentVariableW(L"TARVEX_RUN_KILL_AFTER_MS", kill_text, 32)) kill_after = wcstoul(kill_text, nullptr, 10);
-  SetEnvironmentVariableW(L"TARVEX_RUN_KILL_AFTER_MS", nullptr);
+  static wchar_t kill_when[4096];
+  const bool kill_when_set = GetEnvironmentVariableW(L"TARVEX_RUN_KILL_WHEN_FILE", kill_when, 4096) != 0;
+  SetEnvironmentVariableW(L"TARVEX_RUN_KILL_WHEN_FILE", nullptr);
   static wchar_t hold[1024];
   DWORD hold_length = GetEnvironmentVariableW(L"TARVEX_RUN_HOLD_FILE", hold, 1024);
   SetEnvironmentVariableW(L"TARVEX_RUN_HOLD_FILE", nullptr);
@@ -140,10 +139,13 @@ int wmain() {
     held = CreateFileW(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ResumeThread(info.hThread);
   }
-  if (WaitForSingleObject(info.hProcess, kill_after) != WAIT_OBJECT_0) {
-    TerminateProcess(info.hProcess, 9);
-    WaitForSingleObject(info.hProcess, INFINITE);
+  while (kill_when_set && WaitForSingleObject(info.hProcess, 20) == WAIT_TIMEOUT) {
+    if (GetFileAttributesW(kill_when) != INVALID_FILE_ATTRIBUTES) {
+      TerminateProcess(info.hProcess, 9);
+      break;
+    }
   }
+  WaitForSingleObject(info.hProcess, INFINITE);
   if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
   if (held_parent.hProcess) TerminateProcess(held_parent.hProcess, 0);
   GetExitCodeProcess(info.hProcess, &code);
