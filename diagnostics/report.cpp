@@ -3,11 +3,9 @@
 
 #include <cstdarg>
 #include <cstdlib>
-#ifdef _WIN32
-#include <stdlib.h>
-#endif
 
 #include "diagnostics/bounds.h"
+#include "diagnostics/line_writer.h"
 #include "diagnostics/messages.h"
 
 #ifdef _WIN32
@@ -36,21 +34,71 @@ void end_process_abnormally() {
   fflush(stdout);
   fflush(stderr);
 #ifdef _WIN32
-  // A GUI program's abort would otherwise ask for a message box.
-  _set_error_mode(_OUT_TO_STDERR);
-#endif
+  // The exit code of abort, without abort: msvcrt's would add its own notice after
+  // our line (or ask for a message box). No exit processing runs.
+  _exit(3);
+#else
+  // The host build (the packer's reader, the fuzzers) keeps a real abort.
   abort();
+#endif
 }
+
+namespace {
+
+// The conversions the messages use: %s, %ls (wide, written as UTF-8), %d and %u with
+// an optional l, and %%.
+void format_line(LineWriter& line, const char* format, va_list args) {
+  for (const char* p = format; *p; ++p) {
+    if (*p != '%') {
+      const char* run = p;
+      while (p[1] && p[1] != '%') ++p;
+      line.narrow(run, static_cast<size_t>(p - run + 1));
+      continue;
+    }
+    bool is_long = false;
+    if (p[1] == 'l') {
+      is_long = true;
+      ++p;
+    }
+    char number[24];
+    switch (*++p) {
+      case '%':
+        line.narrow("%");
+        break;
+      case 's':
+        if (is_long) {
+          line.wide(va_arg(args, const wchar_t*));
+        } else {
+          line.narrow(va_arg(args, const char*));
+        }
+        break;
+      case 'd':
+        snprintf(number, sizeof number, "%ld", is_long ? va_arg(args, long) : va_arg(args, int));
+        line.narrow(number);
+        break;
+      case 'u':
+        snprintf(number, sizeof number, "%lu", is_long ? va_arg(args, unsigned long) : va_arg(args, unsigned));
+        line.narrow(number);
+        break;
+      default:  // a conversion no message uses
+        end_process_abnormally();
+    }
+  }
+}
+
+}  // namespace
 
 int error_printf(FILE* stream, const char* format, ...) {
   va_list args;
   va_start(args, format);
   lock_stream(stream);
-  int written = vfprintf(stream, format, args);
+  LineWriter line(stream);
+  format_line(line, format, args);
+  const size_t written = line.finish();
   fflush(stream);
   unlock_stream(stream);
   va_end(args);
-  return written;
+  return static_cast<int>(written);
 }
 
 void fail_expansion(const wchar_t* spec) {

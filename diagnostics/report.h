@@ -5,10 +5,12 @@
 
 namespace tarvex {
 
-// Formatted output to a stream, locked for the duration of the call.
-int error_printf(FILE* stream, const char* format, ...);
+// Formatted output to a stream, locked for the duration of the call. Wide text (%ls)
+// keeps every character: UTF-16 on a console, UTF-8 on a file or pipe.
+int error_printf(FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// "Error, couldn't runtime expand spec '<spec>'." on standard error, then abort.
+// "Error, couldn't runtime expand spec '<spec>'." on standard error, then the end
+// that abort gives (exit code 3 on Windows, a real abort on the host).
 [[noreturn]] void fail_expansion(const wchar_t* spec);
 
 // "<message> ([Error <n>] <system text>)" on standard error; the caller exits with 2.
@@ -29,6 +31,8 @@ const char* system_error_text(uint32_t error);
 using ExitHook = void (*)(int code);
 void set_exit_hook(ExitHook hook);
 [[noreturn]] void end_process(int code);
+// Streams flushed, no exit processing: exit code 3 on Windows (what abort gives, without
+// msvcrt's notice), a real abort on the host.
 [[noreturn]] void end_process_abnormally();
 
 }  // namespace tarvex

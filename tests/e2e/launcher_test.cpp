@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -314,8 +316,45 @@ TEST_F(LauncherTest, OnlyTheEndMarkerStartsNoEndlessChain) {
   EXPECT_TRUE(new_extraction_dirs().empty());
 }
 
-TEST_F(LauncherTest, TargetHeldOpenByAnotherProcessIsReportedAndEarlierFilesStay) {
-  std::string exe = module_onefile({{u"first.txt", text("1")}, {u"held.txt", text("2")}, {u"third.txt", text("3")}});
+// Folder names of users and programs: spaces, Cyrillic and Han, for the executable's
+// folder and for the temporary folder.
+struct FolderNames {
+  const char* name;
+  const char* exe_folder;   // below the test's folder; "" for the folder itself
+  const char* temp_folder;  // below the test's folder
+};
+
+class FolderNameTest : public LauncherTest, public ::testing::WithParamInterface<FolderNames> {
+ protected:
+  void SetUp() override {
+    LauncherTest::SetUp();
+    exe_dir_ = dir_ + (*GetParam().exe_folder ? "/" + std::string(GetParam().exe_folder) : "");
+    temp_ = dir_ + "/" + GetParam().temp_folder;
+    std::error_code ec;
+    std::filesystem::create_directories(exe_dir_, ec);
+    std::filesystem::create_directories(temp_, ec);
+  }
+  std::string exe_dir_;
+};
+
+TEST_P(FolderNameTest, NormalRunWorksAndRemovesItsFolder) {
+  std::string exe = exe_dir_ + "/app.exe";
+  ASSERT_TRUE(make_onefile({{u"app.dll", file_bytes(test_module_dll())}, {u"data\\x.txt", text("x")}}, exe));
+  RunResult r = run(exe, {"env", "list", "exit", "4"});
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_EQ(r.exit_code, 4u) << r.out << r.err;
+  EXPECT_NE(r.out.find("file data\\x.txt 1 "), std::string::npos) << r.out;
+  EXPECT_EQ(values(r.out)["MODULE_DIR"].rfind(windows_path(temp_) + "\\onefile_", 0), 0u) << r.out;
+  EXPECT_TRUE(new_extraction_dirs().empty()) << "extraction folder left behind";
+}
+
+TEST_P(FolderNameTest, TargetHeldOpenByAnotherProcessIsNamedWholeAndEarlierFilesStay) {
+  std::string exe = exe_dir_ + "/app.exe";
+  ASSERT_TRUE(make_onefile({{u"app.dll", file_bytes(test_module_dll())},
+                            {u"first.txt", text("1")},
+                            {u"held.txt", text("2")},
+                            {u"third.txt", text("3")}},
+                           exe));
   RunOptions options;
   options.env = {{"TARVEX_RUN_HOLD_FILE", "held.txt"}, {"TARVEX_ONEFILE_START", "4242"}};
   options.unset_env = {"TARVEX_ONEFILE_PARENT"};
@@ -323,7 +362,8 @@ TEST_F(LauncherTest, TargetHeldOpenByAnotherProcessIsReportedAndEarlierFilesStay
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(r.exit_code, 2u);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err.rfind("Error, failed to open '", 0), 0u) << r.err;
+  // The whole path, as UTF-8, whatever its characters.
+  EXPECT_EQ(r.err.rfind("Error, failed to open '" + windows_path(temp_) + "\\onefile_", 0), 0u) << r.err;
   EXPECT_NE(r.err.find("_4242\\held.txt' for writing.\r\n"), std::string::npos) << r.err;
   std::vector<std::string> left = new_extraction_dirs();
   ASSERT_EQ(left.size(), 1u);
@@ -333,6 +373,13 @@ TEST_F(LauncherTest, TargetHeldOpenByAnotherProcessIsReportedAndEarlierFilesStay
   remove_tree(folder);
 }
 
+INSTANTIATE_TEST_SUITE_P(Names, FolderNameTest,
+                         ::testing::Values(FolderNames{"plain", "", "tmp"}, FolderNames{"spaces", "a b", "c d"},
+                                           FolderNames{"cyrillic_and_han", "\xd0\x9f\xd1\x80\xd0\xbe\xd0\xb3\xd0\xb0 "
+                                                                           "\xe6\xbc\xa2\xe5\xad\x97",
+                                                       "\xd0\x9f\xd1\x80\xd0\xbe\xd0\xb3\xd0\xb0 \xe6\xbc\xa2\xe5\xad\x97/a b"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 struct FailureCase {
   const char* name;
   std::function<Bytes()> resource;  // null: no payload resource at all
@@ -340,6 +387,9 @@ struct FailureCase {
   const char* out;
   const char* err_prefix;
   bool leaves_folder = false;  // a fatal stop during extraction keeps what it wrote
+  // >= 0: the run's TARVEX_ONEFILE_PARENT names a live instance of the same file, in
+  // as many digits as fill the extraction directory up to its last unit, plus this.
+  int parent_pid_beyond = -1;
 };
 
 class LauncherFailureTest : public LauncherTest, public ::testing::WithParamInterface<FailureCase> {};
@@ -352,15 +402,23 @@ TEST_P(LauncherFailureTest, ReportsAndLeavesNothing) {
   } else {
     ASSERT_TRUE(write_file(exe, read_file(launcher_exe())));
   }
-  RunResult r = run(exe, {});
+  RunOptions options;
+  if (c.parent_pid_beyond >= 0) {
+    // {TEMP}, "\onefile_" and {PID} end at the directory's 4095th unit; "_" would follow.
+    const size_t digits = 4095 - windows_path(temp_).size() - strlen("\\onefile_") + c.parent_pid_beyond;
+    options.env.emplace_back("TARVEX_RUN_PARENT_DIGITS", std::to_string(digits));
+  }
+  RunResult r = run(exe, {}, options);
   ASSERT_FALSE(r.timed_out);
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(r.exit_code, c.code);
   EXPECT_EQ(r.out, c.out);
   EXPECT_EQ(r.err.rfind(c.err_prefix, 0), 0u) << r.err;
+  if (c.code == 3) {
+    EXPECT_EQ(r.err, c.err_prefix) << "the line alone";
+  }
   std::vector<std::string> left = new_extraction_dirs();
   EXPECT_EQ(left.size(), c.leaves_folder ? 1u : 0u);
-  
 }
 
 Bytes payload_of(std::vector<PayloadEntry> entries) { return build_payload(entries); }
@@ -369,6 +427,12 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, LauncherFailureTest,
     ::testing::Values(
         FailureCase{"no_payload", nullptr, 2, "Error, couldn't find attached data header.\r\n", ""},
+        // The directory is computed before the resource is looked at: its failure is
+        // the one reported, and it ends the way a failed expansion ends.
+        FailureCase{"expansion_fails_before_missing_payload", nullptr, 3, "",
+                    "Error, couldn't runtime expand spec '{TEMP}\\onefile_{PID}_{TIME}'.\r\n", false, 0},
+        FailureCase{"parent_pid_one_unit_too_long", nullptr, 2,
+                    "Error, an environment value does not fit its buffer.\r\n", "", false, 1},
         FailureCase{"signature_mismatch",
                     [] {
                       Bytes b = payload_of({{u"app.dll", file_bytes(test_module_dll())}});

@@ -104,7 +104,7 @@ TEST_F(RobustnessTest, ParentKilledUnderItsRunningChild) {
   // The child runs to its end undisturbed; without its parent nobody removes the
   // extraction folder, which is left behind.
   struct stat st;
-  for (int i = 0; i < 100 && stat(marker.c_str(), &st) != 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  for (int i = 0; i < 300 && stat(marker.c_str(), &st) != 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(stat(marker.c_str(), &st), 0) << "the child did not finish";
   EXPECT_EQ(list_dir(dir_, "onefile_").size(), 1u);
 }

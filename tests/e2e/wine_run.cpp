@@ -10,7 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -84,7 +86,18 @@ std::vector<std::string> list_dir(const std::string& path, const std::string& pr
   return names;
 }
 
-RunResult run_windows_line(const std::string& windows_line, const RunOptions& options) {
+namespace {
+
+std::string describe_status(int status) {
+  if (WIFEXITED(status)) return "wine exited with status " + std::to_string(WEXITSTATUS(status));
+  if (WIFSIGNALED(status)) return "wine was ended by signal " + std::to_string(WTERMSIG(status));
+  return "wine ended with wait status " + std::to_string(status);
+}
+
+// One run of the reporter under Wine. `code` is what the reporter left in its exit
+// code file: empty when it never ran, "started" when it ran but wrote no code.
+RunResult run_once(const std::string& windows_line, const RunOptions& options, std::string* code,
+                   std::string* wine_status) {
   RunResult result;
   std::string dir = make_temp_dir("tarvex_run");
   std::string out_path = dir + "/out", err_path = dir + "/err", code_path = dir + "/code";
@@ -124,15 +137,38 @@ RunResult run_windows_line(const std::string& windows_line, const RunOptions& op
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  *wine_status = describe_status(status);
   result.out = read_file(out_path);
   result.err = read_file(err_path);
-  std::string code = read_file(code_path);
-  if (!code.empty()) {
+  *code = read_file(code_path);
+  if (!code->empty() && isdigit(static_cast<unsigned char>((*code)[0]))) {
     result.reported = true;
-    result.exit_code = static_cast<uint32_t>(std::stoul(code));
+    result.exit_code = static_cast<uint32_t>(std::stoul(*code));
   }
   remove_tree(dir);
   return result;
+}
+
+}  // namespace
+
+RunResult run_windows_line(const std::string& windows_line, const RunOptions& options) {
+  // A reporter that never ran means that Wine did not start it, so the program under
+  // test never ran either: that start alone is tried again, and said so. A reporter
+  // that ran and wrote no exit code is a failure of the run and is never retried.
+  constexpr int kAttempts = 3;
+  for (int attempt = 1;; ++attempt) {
+    std::string code, wine_status;
+    RunResult result = run_once(windows_line, options, &code, &wine_status);
+    if (result.reported) return result;
+    const bool never_ran = code.empty() && !result.timed_out;
+    const char* what = result.timed_out ? "timed out"
+                       : never_ran      ? "the reporter never ran"
+                                        : "the reporter ran but wrote no exit code";
+    fprintf(stderr, "run_windows: %s (attempt %d of %d; %s) for: %s\n  its standard error: [%s]\n", what, attempt,
+            kAttempts, wine_status.c_str(), windows_line.c_str(), result.err.c_str());
+    if (!never_ran || attempt == kAttempts) return result;
+    fprintf(stderr, "run_windows: starting it again\n");
+  }
 }
 
 RunResult run_windows(const std::string& exe, const std::vector<std::string>& args, const RunOptions& options) {
