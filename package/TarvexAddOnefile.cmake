@@ -13,6 +13,9 @@ function(tarvex_add_onefile name)
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "${where}: unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
   endif()
+  if(arg_KEYWORDS_MISSING_VALUES)
+    message(FATAL_ERROR "${where}: ${arg_KEYWORDS_MISSING_VALUES} without a value")
+  endif()
   if(NOT arg_MAIN)
     message(FATAL_ERROR "${where}: MAIN <dll-target> is missing")
   endif()
@@ -86,8 +89,9 @@ function(tarvex_add_onefile name)
   endif()
 
   get_filename_component(output_name "${output}" NAME)
-  # The target depends on a stamp beside the executable: CMake takes a dependency named
-  # "<target>.exe" for that target's own file, which would hide the executable.
+  # The target depends on a stamp, not on the executable: CMake reads a dependency named
+  # "<some target>.exe" as that target's own file (and for <name>.exe, the custom target
+  # itself, as nothing), so the command would never run.
   set(stamp "${stage}.stamp")
   add_custom_command(OUTPUT "${output}" "${stamp}"
     COMMAND "${CMAKE_COMMAND}" -E rm -rf "${stage}"

@@ -11,7 +11,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# find_package looks only below the find root, where Tarvex is not: name its folder.
-if(EXISTS "${CMAKE_CURRENT_LIST_DIR}/TarvexConfig.cmake")
+# find_package looks only below the find root, where Tarvex is not: name its folder
+# (when this file is the installed one, beside the package).
+if(EXISTS "${CMAKE_CURRENT_LIST_DIR}/TarvexTargets.cmake")
   set(Tarvex_DIR "${CMAKE_CURRENT_LIST_DIR}" CACHE PATH "The folder of TarvexConfig.cmake")
 endif()
