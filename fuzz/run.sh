@@ -46,7 +46,7 @@ for target in "${targets[@]}"; do
     pe) sources=("$top/fuzz/pe_fuzz.cpp" "${common[@]}" "$top/tool/pe_image.cpp" "$top/tool/resource_reader.cpp"
                  "$top/tool/packer/payload_resource.cpp" "$top/tool/file_io.cpp"); libs=(-lzstd)
         if [ -z "$(ls -A "$corpus")" ]; then  # seeds: real packed executables, small ones
-          for f in "$top"/build/windows/tests/tool/*.exe "$top"/dist/examples/hello.exe; do
+          for f in "$top"/build/windows/tests/tool/*.exe "$top"/build/example-hello/hello.exe; do
             [ -f "$f" ] && [ "$(stat -c %s "$f")" -lt 600000 ] && cp "$f" "$corpus/" || true
           done
         fi ;;

@@ -1,4 +1,6 @@
 // Whole-file reading and replace-by-rename writing with the C runtime and std::filesystem.
+// Paths come as UTF-8 text and are opened wide on Windows, where a narrow name would go
+// through the ANSI code page.
 #include "tool/file_io.h"
 
 #include <fcntl.h>
@@ -25,14 +27,16 @@ namespace {
 
 #ifdef _WIN32
 constexpr int kCreateFlags = _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY;
-int open_new(const char* path) { return _open(path, kCreateFlags, _S_IREAD | _S_IWRITE); }
+int open_new(const fs::path& path) { return _wopen(path.c_str(), kCreateFlags, _S_IREAD | _S_IWRITE); }
+FILE* open_to_read(const fs::path& path) { return _wfopen(path.c_str(), L"rb"); }
 long write_some(int fd, const uint8_t* data, size_t size) { return _write(fd, data, static_cast<unsigned>(size)); }
 bool flush_and_close(int fd) {
   const bool committed = _commit(fd) == 0;
   return _close(fd) == 0 && committed;
 }
 #else
-int open_new(const char* path) { return open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600); }
+int open_new(const fs::path& path) { return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600); }
+FILE* open_to_read(const fs::path& path) { return fopen(path.c_str(), "rb"); }
 long write_some(int fd, const uint8_t* data, size_t size) { return write(fd, data, size); }
 bool flush_and_close(int fd) {
   const bool synced = fsync(fd) == 0;
@@ -49,9 +53,10 @@ Failure errno_failure(const std::string& path) { return fail(path, strerror(errn
 
 Failure read_whole_file(const std::string& path, Bytes* out) {
   std::error_code ec;
-  const uintmax_t size = fs::file_size(path, ec);
+  const fs::path file = fs::u8path(path);
+  const uintmax_t size = fs::file_size(file, ec);
   if (ec) return fail(path, ec.message());
-  FILE* f = fopen(path.c_str(), "rb");
+  FILE* f = open_to_read(file);
   if (!f) return errno_failure(path);
   out->resize(static_cast<size_t>(size));
   const size_t got = out->empty() ? 0 : fread(out->data(), 1, out->size(), f);
@@ -62,16 +67,19 @@ Failure read_whole_file(const std::string& path, Bytes* out) {
 }
 
 Failure replace_file(const std::string& path, const Bytes& data, const std::string& permissions_from) {
-  const fs::path target(path);
+  const fs::path target = fs::u8path(path);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::random_device random;
-  std::string temp;
+  fs::path temp;
   int fd = -1;
   for (int attempt = 0; attempt < kNameAttempts && fd < 0; ++attempt) {
     char suffix[32];
     snprintf(suffix, sizeof suffix, ".tarvex-%08x", static_cast<unsigned>(random()));
-    temp = (folder / ("." + target.filename().string() + suffix)).string();
-    fd = open_new(temp.c_str());
+    fs::path name(".");
+    name += target.filename();
+    name += suffix;
+    temp = folder / name;
+    fd = open_new(temp);
     if (fd < 0 && errno != EEXIST) return errno_failure(path);
   }
   if (fd < 0) return errno_failure(path);
@@ -88,7 +96,7 @@ Failure replace_file(const std::string& path, const Bytes& data, const std::stri
 
   std::error_code ec;
   if (!failure) {
-    const fs::perms perms = fs::status(permissions_from, ec).permissions();
+    const fs::perms perms = fs::status(fs::u8path(permissions_from), ec).permissions();
     if (!ec) fs::permissions(temp, perms, ec);
     if (!ec) fs::rename(temp, target, ec);
     if (ec) failure = fail(path, ec.message());

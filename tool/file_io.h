@@ -1,4 +1,5 @@
 // Reading a whole file, and replacing a file only once its new content is complete.
+// Paths are UTF-8 text on both sides.
 #pragma once
 #include <string>
 

@@ -5,7 +5,15 @@
 #include "tool/attach_command.h"
 #include "tool/packer/commands.h"
 
-int main(int argc, char** argv) {
+#ifdef _WIN32
+#include <cwchar>
+#include <vector>
+
+#include "tool/packer/entry_names.h"
+#endif
+
+// argv holds UTF-8 text on both sides.
+static int tarvex_main(int argc, char** argv) {
   CLI::App app{"Tarvex turns a Windows application folder into one executable built on the Tarvex Launcher.", "tarvex"};
   app.set_version_flag("--version", "tarvex " TARVEX_TOOL_VERSION);
   app.require_subcommand(1);
@@ -63,3 +71,19 @@ int main(int argc, char** argv) {
   if (attach->parsed()) return tarvex::run_attach(exe, payload, out);
   return 1;
 }
+
+#ifdef _WIN32
+// The wide entry (linked with -municode): the narrow argv would come in the ANSI code
+// page, which cannot hold every file name. An unpaired surrogate becomes U+FFFD.
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> texts;
+  for (int i = 0; i < argc; ++i)
+    texts.push_back(tarvex::packer::utf16_to_utf8(tarvex::packer::to_utf16(argv[i], std::wcslen(argv[i]))));
+  std::vector<char*> utf8_argv;
+  for (std::string& text : texts) utf8_argv.push_back(text.data());
+  utf8_argv.push_back(nullptr);
+  return tarvex_main(argc, utf8_argv.data());
+}
+#else
+int main(int argc, char** argv) { return tarvex_main(argc, argv); }
+#endif

@@ -1,6 +1,7 @@
 // An example application for Tarvex, written the way a user writes one: a DLL that
-// exports run_code. The packed executable extracts it with its data files, loads it
+// defines run_code. The packed executable extracts it with its data files, loads it
 // and calls run_code with the program's arguments; its return value is the exit code.
+#include <tarvex/run_code.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -40,11 +41,11 @@ std::string read_text(const std::wstring& path) {
 
 }  // namespace
 
-extern "C" __declspec(dllexport) int run_code(int argc, wchar_t** argv) {
+int run_code(int argc, wchar_t** argv) {
   printf("Hello from a Tarvex onefile application!\n");
   for (int i = 1; i < argc; ++i) printf("  argument %d: %s\n", i, utf8(argv[i]).c_str());
 
-  std::wstring data = own_folder() + L"\\data\\messages\\";
+  std::wstring data = own_folder() + L"\\messages\\";
   WIN32_FIND_DATAW found;
   HANDLE find = FindFirstFileW((data + L"*.txt").c_str(), &found);
   int messages = 0;

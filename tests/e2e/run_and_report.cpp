@@ -16,7 +16,7 @@
 // zeros in front: a live parent of the same executable with a {PID} of any length.
 //
 // With TARVEX_RUN_TEMP=DIR the program gets DIR as its TMP and TEMP; with
-// TARVEX_RUN_NO_TEMP=1 it gets neither..
+// TARVEX_RUN_NO_TEMP=1 it gets neither.
 #include <windows.h>
 
 #include <cstdio>

@@ -40,7 +40,7 @@ TEST(PackWine, ExampleApplicationRuns) {
   TempDir dir;
   const std::string app = dir.path + "/hello";
   copy_file(windows_program("examples/hello.dll"), app + "/hello.dll");
-  fs::copy(e2e::source_dir() + "/examples/hello/data", app + "/data", fs::copy_options::recursive);
+  fs::copy(e2e::source_dir() + "/examples/hello/data", app, fs::copy_options::recursive);
   auto r = tarvex({"pack", app, "--main", "hello.dll", "-o", dir.path + "/hello.exe", "--launcher", launcher()});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   e2e::RunResult run = e2e::run_windows(dir.path + "/hello.exe", {"Ada Lovelace", "--verbose"});
