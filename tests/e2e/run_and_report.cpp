@@ -3,10 +3,10 @@
 // decimal, to the file named by TARVEX_RUN_EXIT_FILE. Exit codes reach Linux only
 // modulo 256; this is how the host-side tests read all of it.
 //
-// With TARVEX_RUN_HOLD_FILE=NAME it starts the program suspended, creates NAME in
-// the extraction folder that program is going to use ({TEMP}\onefile_{PID}_{TIME},
-// with TARVEX_ONEFILE_START fixing the time) and keeps it open for reading while
-// the program runs: a target file that another process holds.
+// With TARVEX_RUN_HOLD_FILE=NAME it starts the program suspended, makes the
+// extraction folder that program is going to use ({TEMP}\onefile_{PID}_{TIME}, with
+// TARVEX_ONEFILE_START fixing the time) before it, creates NAME there and keeps it
+// open for reading while the program runs: a folder that someone else made first.
 //
 // With TARVEX_RUN_TEMP=DIR the program gets DIR as its TMP and TEMP; with
 // TARVEX_RUN_NO_TEMP=1 it gets neither. With TARVEX_RUN_KILL_AFTER_MS=N the program
