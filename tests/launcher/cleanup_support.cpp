@@ -68,9 +68,4 @@ Handle start_sleeping_child(DWORD ms) {
   return Handle(info.hProcess);
 }
 
-bool under_wine() {
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 }  // namespace tarvex::test

@@ -38,7 +38,4 @@ void set_removal(const std::wstring& path, bool raised);
 Handle start_sleeping_child(DWORD ms);
 constexpr DWORD kSleptExitCode = 5;
 
-// True when this program runs under Wine (ntdll exports wine_get_version).
-bool under_wine();
-
 }  // namespace tarvex::test
