@@ -487,10 +487,15 @@ struct RemovalCase {
 class RemovalTest : public LauncherTest, public ::testing::WithParamInterface<RemovalCase> {};
 
 // The removal after a normal run: what the folder holds by then goes, and nothing
-// outside it is touched through a link.
+// outside it is touched, through a link or otherwise. (Wine's SHFileOperationW, given
+// a tree with paths beyond 260 characters, emptied the current directory instead.)
 TEST_P(RemovalTest, LeavesNothingAndTouchesNothingOutside) {
   const RemovalCase& c = GetParam();
   std::string exe = module_onefile(c.entries);
+  RunOptions options;
+  options.directory = dir_ + "/cwd";
+  ASSERT_EQ(mkdir(options.directory.c_str(), 0755), 0);
+  ASSERT_TRUE(write_file(options.directory + "/sentinel.txt", "here"));
   const std::string outside = dir_ + "/outside";
   ASSERT_EQ(mkdir(outside.c_str(), 0755), 0);
   ASSERT_EQ(mkdir((outside + "/sub").c_str(), 0755), 0);
@@ -517,11 +522,12 @@ TEST_P(RemovalTest, LeavesNothingAndTouchesNothingOutside) {
       write_file(dir_ + "/go", "");
     });
   }
-  RunResult r = run(exe, args);
+  RunResult r = run(exe, args, options);
   if (planter.joinable()) planter.join();
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(r.exit_code, 0u) << r.out << r.err;
 
+  EXPECT_EQ(read_file(options.directory + "/sentinel.txt"), "here");
   EXPECT_EQ(read_file(outside + "/keep.txt"), "keep");
   EXPECT_EQ(read_file(outside + "/sub/deep.txt"), "deep");
   struct stat st;
