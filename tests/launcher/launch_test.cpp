@@ -49,8 +49,9 @@ BOOL WINAPI creation_with_event(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURI
   return TRUE;
 }
 
+// A removal while the child is yet to start, or still runs, is too early.
 void noting_removal(const wchar_t* path) {
-  if (g_watched_child && WaitForSingleObject(g_watched_child, 0) != WAIT_OBJECT_0) g_removed_before_child_ended = true;
+  if (!g_watched_child || WaitForSingleObject(g_watched_child, 0) != WAIT_OBJECT_0) g_removed_before_child_ended = true;
   delete_tree(path);
 }
 
