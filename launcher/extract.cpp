@@ -46,7 +46,8 @@ void make_extraction_dir() {
   RunLock lock;
   if (console_event_received()) end_interrupted_run();
   PrivateFolderSecurity security;
-  const bool made = make_private_folder_security(security) && make_new_dir(g_extraction_dir.c_str(), &security.attributes);
+  const bool made =
+      make_private_folder_security(security) && make_new_dir(g_extraction_dir.c_str(), &security.attributes);
   if (!made) {
     const DWORD error = GetLastError();
     if (error != ERROR_ALREADY_EXISTS) fail_with_system_error(msg::kCreateExtractionDir, error);

@@ -78,8 +78,7 @@ void delete_entry(DWORD attributes) {
   if (attributes & FILE_ATTRIBUTE_READONLY) {
     // A read-only entry refuses deletion. Zero times leave the times as they are.
     FILE_BASIC_INFO basic = {};
-    basic.FileAttributes = attributes & ~FILE_ATTRIBUTE_READONLY;
-    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     SetFileInformationByHandle(entry.get(), FileBasicInfo, &basic, sizeof basic);
   }
   FILE_DISPOSITION_INFO disposition = {TRUE};

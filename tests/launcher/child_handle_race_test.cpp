@@ -92,7 +92,8 @@ TEST(ConcurrentCleanup, TwoHandlersAndTheMainThreadMakeOneRemovalAfterTheChild) 
     Handle child = start_sleeping_child(random() % 40);
     ASSERT_TRUE(child) << "CreateProcessW failed with " << GetLastError();
     HANDLE watched = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), child.get(), GetCurrentProcess(), &watched, SYNCHRONIZE, FALSE, 0));
+    ASSERT_TRUE(
+        DuplicateHandle(GetCurrentProcess(), child.get(), GetCurrentProcess(), &watched, SYNCHRONIZE, FALSE, 0));
     g_watched_child = watched;
     {
       RunLock lock;
