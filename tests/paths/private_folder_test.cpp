@@ -22,20 +22,6 @@ std::string sid_text(PSID sid) {
   return tarvex::test::narrow(text);
 }
 
-// The user's SID is the token's user, and stays valid when copied out.
-TEST(PrivateFolder, UserSidIsTheTokensUser) {
-  tarvex::UserSid sid;
-  ASSERT_TRUE(tarvex::current_user_sid(sid));
-  ASSERT_TRUE(IsValidSid(sid.get()));
-  HANDLE token = nullptr;
-  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
-  tarvex::Handle owned(token);
-  unsigned char user[256];
-  DWORD size = 0;
-  ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof user, &size));
-  EXPECT_TRUE(EqualSid(sid.get(), reinterpret_cast<TOKEN_USER*>(user)->User.Sid));
-}
-
 // One allowing ACE for the user, full access, inherited by files and folders below,
 // and a protected DACL. Wine keeps a folder's access in its Unix mode and shows a
 // DACL derived from it: never protected, SYSTEM beside the owner, and an Everyone
