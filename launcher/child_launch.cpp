@@ -10,6 +10,7 @@
 #include "launcher/cleanup.h"
 #include "launcher/console_handler.h"
 #include "launcher/quoting.h"
+#include "launcher/state.h"
 #include "paths/exe_path.h"
 #include "paths/environment.h"
 #include "support/capacities.h"
@@ -17,6 +18,8 @@
 #include "support/unique_handle.h"
 
 namespace tarvex {
+
+CreateProcessFunction g_create_process = CreateProcessW;
 
 namespace {
 
@@ -63,6 +66,12 @@ void build_command_line() {
 }  // namespace
 
 int launch_child() {
+  Handle child;
+  // Held from the event check until the child is published: a console handler's
+  // cleanup finds either no child, and then none will be started, or this one.
+  lock_run();
+  // After an event no child is started: the handler may have removed the directory.
+  if (console_event_received()) end_interrupted_run();
   publish_environment();
   module_file_name();
 
@@ -80,22 +89,20 @@ int launch_child() {
   set_env_ascii("TARVEX_ONEFILE_CHILD", g_pid.c_str());
   PROCESS_INFORMATION info = {};
   // Same console and process group as this process: a console event reaches both.
-  if (!CreateProcessW(module_file_name(), g_command_line.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
-                      nullptr, nullptr, &startup, &info))
+  if (!g_create_process(module_file_name(), g_command_line.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
+                        nullptr, nullptr, &startup, &info))
     fail_with_system_error(msg::kLaunchChild, GetLastError());
   CloseHandle(info.hThread);
-  Handle child(info.hProcess);
+  child.reset(info.hProcess);
+  g_child_process = child.get();
+  unlock_run();
 
-  // The console handler gets its own duplicate to settle the child with; this thread
-  // waits on the original, which nothing else closes.
-  publish_child_process(child.get());
   DWORD exit_code = 0;
   WaitForSingleObject(child.get(), INFINITE);
   if (!GetExitCodeProcess(child.get(), &exit_code)) exit_code = 1;
-  child.reset();
-  withdraw_child_process();
-
+  // Takes the ended child out of the slot before this thread closes the handle.
   cleanup();
+  child.reset();
   // A run that a console event ended never reports success, whatever the
   // terminated child's code says.
   if (console_event_received()) return static_cast<int>(kInterruptedExitCode);

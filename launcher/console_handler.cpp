@@ -3,7 +3,9 @@
 
 #include <atomic>
 
+#include "diagnostics/report.h"
 #include "launcher/cleanup.h"
+#include "launcher/state.h"
 
 namespace tarvex {
 
@@ -26,10 +28,12 @@ bool is_handled(DWORD control_type) {
 
 }  // namespace
 
+// Windows runs each event's handlers on a thread of its own, so two of these may run
+// at once beside the main thread; the run lock puts their cleanups one after another.
 BOOL WINAPI console_control_handler(DWORD control_type) {
   if (is_handled(control_type)) {
-    // Before cleanup: a child terminated there may end with 0, and the main thread
-    // that wakes from that end must already know the run was interrupted.
+    // Before the lock: a child terminated in cleanup may end with 0, and the main
+    // thread that wakes from that end must already know the run was interrupted.
     g_console_event.store(true);
     cleanup();
   }
@@ -39,8 +43,16 @@ BOOL WINAPI console_control_handler(DWORD control_type) {
 bool console_event_received() { return g_console_event.load(); }
 
 BOOL WINAPI end_interrupted_process(DWORD control_type) {
-  if (is_handled(control_type)) ExitProcess(kInterruptedExitCode);
+  if (is_handled(control_type)) {
+    lock_run();
+    ExitProcess(kInterruptedExitCode);
+  }
   return FALSE;
+}
+
+void end_interrupted_run() {
+  cleanup_holding_lock();
+  end_process(static_cast<int>(kInterruptedExitCode));
 }
 
 }  // namespace tarvex

@@ -13,13 +13,19 @@ constexpr DWORD kInterruptedExitCode = 0xC000013A;
 BOOL WINAPI console_control_handler(DWORD control_type);
 
 // True once one of the five handled events has reached the handler. Raised before
-// the handler's cleanup can terminate the child, so a main thread woken by that
-// termination already sees it.
+// the handler takes the run lock, so a main thread that holds the lock sees it the
+// next time it looks, and a main thread woken by the child's termination already
+// knows.
 bool console_event_received();
 
 // Registered before console_control_handler, so that it runs after it: ends the
 // process with kInterruptedExitCode for the events the handler cleans up after, as
-// the system's default handler does on Windows (Wine's ends with 0).
+// the system's default handler does on Windows (Wine's ends with 0). Takes the run
+// lock first, so the process does not end in the middle of another thread's removal.
 BOOL WINAPI end_interrupted_process(DWORD control_type);
+
+// For the main thread, holding the run lock, once it has seen an event: cleanup,
+// then the end with kInterruptedExitCode. The lock stays held to the end.
+[[noreturn]] void end_interrupted_run();
 
 }  // namespace tarvex

@@ -68,7 +68,6 @@ int run_launcher(int argc, wchar_t** argv) {
       base[1] != payload::kSignature[1] || base[2] != payload::kSignature[2])
     fail_with_message(msg::kAttachedHeader);
   open_payload(base + payload::kSignatureSize, size - payload::kSignatureSize);
-  g_removal_flag = 1;
 
   const bool has_module = extract_payload(role);
   if (role == Role::kChild) {

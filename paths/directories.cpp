@@ -40,21 +40,40 @@ void extend_one_level(WideText& ancestor) {
   ancestor.sync(kInvariant);
 }
 
+// Entry 0, on first use: the profile directory.
+void seed_cache() {
+  if (g_created_count > 0) return;
+  static const wchar_t kHome[] = L"{HOME}";
+  WideBuffer<kPathCapacity> home;
+  if (!expand_path_spec(home.data(), kHome, home.capacity())) fail_expansion(kHome);
+  remember(home.c_str());
+}
+
+// A full cache is no failure: the directory is then tried again on every request.
+void remember_if_room(const wchar_t* path) {
+  if (g_created_count < kCacheLimit) remember(path);
+}
+
 }  // namespace
 
 bool make_dir_cached(const wchar_t* path) {
-  if (g_created_count == 0) {
-    static const wchar_t kHome[] = L"{HOME}";
-    WideBuffer<kPathCapacity> home;
-    if (!expand_path_spec(home.data(), kHome, home.capacity())) fail_expansion(kHome);
-    remember(home.c_str());
-  }
+  seed_cache();
   if (is_cached(path)) return true;
   if (path[0] != 0 && path[1] == L':' && path[2] == 0) return true;  // a bare drive: C:
   if (!g_create_directory(path, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
-  // A full cache is no failure: the directory is then tried again on every request.
-  if (g_created_count < kCacheLimit) remember(path);
+  remember_if_room(path);
   return true;
+}
+
+bool make_new_dir(const wchar_t* path, SECURITY_ATTRIBUTES* attributes) {
+  seed_cache();
+  bool made = g_create_directory(path, attributes);
+  if (!made && GetLastError() == ERROR_PATH_NOT_FOUND) {
+    make_parent_dirs(path);
+    made = g_create_directory(path, attributes);
+  }
+  if (made) remember_if_room(path);
+  return made;
 }
 
 void make_parent_dirs(const wchar_t* path) {

@@ -9,6 +9,12 @@ namespace tarvex {
 // creation failed. The first call seeds the cache with the profile directory.
 bool make_dir_cached(const wchar_t* path);
 
+// Makes `path` as a new directory with `attributes` (its security; null: the
+// default), after any missing ancestors. False when it cannot be made, also when it
+// exists already (GetLastError then ERROR_ALREADY_EXISTS): a folder this run did not
+// make is not its own. A directory made enters the cache.
+bool make_new_dir(const wchar_t* path, SECURITY_ATTRIBUTES* attributes);
+
 // Creates the missing ancestors of `path`, not `path` itself. Failures show up later,
 // when the caller uses the directory.
 void make_parent_dirs(const wchar_t* path);

@@ -33,9 +33,4 @@ LPWSTR* WINAPI shell_command_line_to_argv(LPCWSTR line, int* count) {
   return call ? call(line, count) : nullptr;
 }
 
-int WINAPI shell_file_operation(LPSHFILEOPSTRUCTW request) {
-  auto call = shell_function<decltype(&SHFileOperationW)>("SHFileOperationW");
-  return call ? call(request) : ERROR_MOD_NOT_FOUND;
-}
-
 }  // namespace tarvex

@@ -12,6 +12,5 @@ namespace tarvex {
 // the way that function reports failure.
 HRESULT WINAPI shell_get_folder_path(HWND window, int folder, HANDLE token, DWORD flags, LPWSTR path);
 LPWSTR* WINAPI shell_command_line_to_argv(LPCWSTR line, int* count);
-int WINAPI shell_file_operation(LPSHFILEOPSTRUCTW request);
 
 }  // namespace tarvex

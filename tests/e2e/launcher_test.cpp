@@ -5,16 +5,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <cstdlib>
 #include <functional>
 #include <map>
 #include <random>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "tests/e2e/onefile.h"
 #include "tests/e2e/wine_run.h"
@@ -23,6 +25,24 @@ namespace tarvex::e2e {
 namespace {
 
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// Every file, folder and link below `dir`, links not followed.
+std::vector<std::string> entries_below(const std::string& dir) {
+  std::vector<std::string> entries;
+  std::error_code ec;
+  for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+    entries.push_back(it->path().string());
+  return entries;
+}
+
+size_t count_files(const std::string& dir) {
+  std::vector<std::string> entries = entries_below(dir);
+  return std::count_if(entries.begin(), entries.end(), [](const std::string& e) {
+    struct stat st;
+    return lstat(e.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  });
+}
 
 // "NAME=value" lines of the module's output.
 std::map<std::string, std::string> values(const std::string& out) {
@@ -348,13 +368,12 @@ TEST_P(FolderNameTest, NormalRunWorksAndRemovesItsFolder) {
   EXPECT_TRUE(new_extraction_dirs().empty()) << "extraction folder left behind";
 }
 
-TEST_P(FolderNameTest, TargetHeldOpenByAnotherProcessIsNamedWholeAndEarlierFilesStay) {
+// Someone else made the folder first and holds a file in it: the parent refuses the
+// folder, names it whole whatever its characters, writes nothing into it and removes
+// nothing from it.
+TEST_P(FolderNameTest, ExistingExtractionFolderIsRefusedNamedWholeAndLeftAlone) {
   std::string exe = exe_dir_ + "/app.exe";
-  ASSERT_TRUE(make_onefile({{u"app.dll", file_bytes(test_module_dll())},
-                            {u"first.txt", text("1")},
-                            {u"held.txt", text("2")},
-                            {u"third.txt", text("3")}},
-                           exe));
+  ASSERT_TRUE(make_onefile({{u"app.dll", file_bytes(test_module_dll())}, {u"first.txt", text("1")}}, exe));
   RunOptions options;
   options.env = {{"TARVEX_RUN_HOLD_FILE", "held.txt"}, {"TARVEX_ONEFILE_START", "4242"}};
   options.unset_env = {"TARVEX_ONEFILE_PARENT"};
@@ -363,14 +382,28 @@ TEST_P(FolderNameTest, TargetHeldOpenByAnotherProcessIsNamedWholeAndEarlierFiles
   EXPECT_EQ(r.exit_code, 2u);
   EXPECT_EQ(r.out, "");
   // The whole path, as UTF-8, whatever its characters.
-  EXPECT_EQ(r.err.rfind("Error, failed to open '" + windows_path(temp_) + "\\onefile_", 0), 0u) << r.err;
-  EXPECT_NE(r.err.find("_4242\\held.txt' for writing.\r\n"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.rfind("Error, the extraction folder '" + windows_path(temp_) + "\\onefile_", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find("_4242' exists already.\r\n"), std::string::npos) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
   std::vector<std::string> left = new_extraction_dirs();
   ASSERT_EQ(left.size(), 1u);
-  std::string folder = temp_ + "/" + left[0];
-  EXPECT_EQ(read_file(folder + "/first.txt"), "1");
-  EXPECT_FALSE(read_file(folder + "/app.dll").empty());
-  remove_tree(folder);
+  EXPECT_EQ(list_dir(temp_ + "/" + left[0]), std::vector<std::string>{"held.txt"});
+  remove_tree(temp_ + "/" + left[0]);
+}
+
+// The folder's security as the module, running in it, reads it back. Wine shows a
+// DACL derived from the folder's Unix mode: the user's full access and nothing for
+// anyone else, where a folder made with the default security also lets everyone read.
+TEST_F(LauncherTest, ExtractionFolderIsTheUsersAlone) {
+  std::string exe = module_onefile();
+  RunResult r = run(exe, {"dacl"});
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_EQ(r.exit_code, 0u) << r.err;
+  auto v = values(r.out);
+  ASSERT_FALSE(v["USER_SID"].empty()) << r.out;
+  const std::string& dacl = v["FOLDER_DACL"];
+  EXPECT_NE(dacl.find("(A;OICI;FA;;;" + v["USER_SID"] + ")"), std::string::npos) << dacl;
+  for (const char* other : {";WD)", ";BU)", ";AU)", ";BG)"}) EXPECT_EQ(dacl.find(other), std::string::npos) << dacl;
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, FolderNameTest,
@@ -454,17 +487,154 @@ INSTANTIATE_TEST_SUITE_P(
                     2, "Error, couldn't decode attached data.\r\n", "", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(LauncherTest, ConsoleEventWhileTheModuleRunsRemovesTheFolderAndIsNoSuccess) {
-  std::string exe = module_onefile({{u"data\\x.txt", text("x")}});
+std::string replace_all(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+// Small files, 300 bytes to 2 KB, as a script language's library brings them.
+std::vector<PayloadEntry> small_files(int count) {
+  std::vector<PayloadEntry> entries;
+  std::mt19937 random(static_cast<unsigned>(count));
+  for (int i = 0; i < count; ++i) {
+    char name[32];
+    snprintf(name, sizeof name, "data\\d%02d\\f%05d.txt", i % 40, i);
+    entries.push_back({std::u16string(name, name + strlen(name)), Bytes(300 + random() % 1700, 'a' + i % 26)});
+  }
+  return entries;
+}
+
+struct EventCase {
+  const char* name;
+  int files;                // small files beside the module
+  const char* module_args;  // {READY}: a marker file outside the extraction folder
+  const char* triggers;     // for send_ctrl_c; {EXTRACTING}: a file the extraction writes early
+  bool module_runs;         // the marker is there afterwards
+};
+
+class ConsoleEventTest : public LauncherTest, public ::testing::WithParamInterface<EventCase> {};
+
+// Ctrl+C reaches the parent and the child (one console, one process group). Whatever
+// the run was doing, it ends with STATUS_CONTROL_C_EXIT and leaves no file behind.
+TEST_P(ConsoleEventTest, EndsTheRunAndLeavesNothing) {
+  const EventCase& c = GetParam();
+  std::string exe = module_onefile(small_files(c.files));
+  const std::string ready = windows_path(dir_ + "/ready");
+  const std::string extracting = windows_path(temp_) + "\\onefile_{PID}_4242\\data\\d20\\f00100.txt";
+  const std::string args = replace_all(c.module_args, "{READY}", ready);
+  const std::string triggers = replace_all(replace_all(c.triggers, "{READY}", ready), "{EXTRACTING}", extracting);
+  RunOptions options;
+  options.env = {{"TARVEX_ONEFILE_START", "4242"}};
+  options.unset_env = {"TARVEX_ONEFILE_PARENT"};
+  options.timeout_seconds = 180;
   const std::string sender = windows_bin_dir() + "/tests/e2e/send_ctrl_c.exe";
   auto started = std::chrono::steady_clock::now();
-  RunResult r = run(sender, {"1500", quote_argument(windows_path(exe)) + " sleep 30000 exit 0"});
+  RunResult r = run(sender, {triggers, quote_argument(windows_path(exe)) + " " + args}, options);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(r.exit_code, 0xC000013Au) << r.out << r.err;
-  EXPECT_LT(seconds, 25.0) << "the event did not end the run";
-  EXPECT_TRUE(new_extraction_dirs().empty());
+  // The module sleeps 90 s after it is ready: an earlier end is the event's.
+  EXPECT_LT(seconds, 80.0) << "the event did not end the run";
+  std::vector<std::string> left = new_extraction_dirs();
+  EXPECT_TRUE(left.empty()) << left.size() << " folder(s) left, the first with "
+                            << (left.empty() ? 0 : count_files(temp_ + "/" + left[0])) << " files";
+  struct stat st;
+  EXPECT_EQ(stat((dir_ + "/ready").c_str(), &st) == 0, c.module_runs);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Events, ConsoleEventTest,
+    ::testing::Values(
+        EventCase{"ModuleEndsOnTheEvent", 1, "touch {READY} sleep 90000 exit 0", "@{READY}", true},
+        // The parent's handler gives the child 5 s, terminates it and removes 4,000
+        // files while the main thread wakes from the child's end.
+        EventCase{"ModuleIgnoresTheEvent", 4000, "ignore-ctrl-c touch {READY} sleep 90000", "@{READY}", true},
+        EventCase{"TwoEventsModuleIgnoresThem", 4000, "ignore-ctrl-c touch {READY} sleep 90000", "@{READY},300",
+                  true},
+        // No child starts, and nothing is written after the event.
+        EventCase{"EventDuringExtraction", 4000, "touch {READY}", "@{EXTRACTING}", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct RemovalCase {
+  const char* name;
+  std::vector<PayloadEntry> entries;  // beside the module
+  std::vector<std::string> module_args;
+  bool plant_links;  // links to a folder outside are put into the folder while the module runs
+};
+
+class RemovalTest : public LauncherTest, public ::testing::WithParamInterface<RemovalCase> {};
+
+// The removal after a normal run: what the folder holds by then goes, and nothing
+// outside it is touched, through a link or otherwise. (Wine's SHFileOperationW, given
+// a tree with paths beyond 260 characters, emptied the current directory instead.)
+TEST_P(RemovalTest, LeavesNothingAndTouchesNothingOutside) {
+  const RemovalCase& c = GetParam();
+  std::string exe = module_onefile(c.entries);
+  RunOptions options;
+  options.directory = dir_ + "/cwd";
+  ASSERT_EQ(mkdir(options.directory.c_str(), 0755), 0);
+  ASSERT_TRUE(write_file(options.directory + "/sentinel.txt", "here"));
+  const std::string outside = dir_ + "/outside";
+  ASSERT_EQ(mkdir(outside.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((outside + "/sub").c_str(), 0755), 0);
+  ASSERT_TRUE(write_file(outside + "/keep.txt", "keep"));
+  ASSERT_TRUE(write_file(outside + "/sub/deep.txt", "deep"));
+  ASSERT_EQ(mkdir((outside + "/empty").c_str(), 0755), 0);
+
+  std::vector<std::string> args = c.module_args;
+  std::thread planter;
+  if (c.plant_links) {
+    args = {"touch", windows_path(dir_ + "/ready"), "waitfor", windows_path(dir_ + "/go")};
+    planter = std::thread([&] {
+      struct stat st;
+      for (int i = 0; i < 3000 && stat((dir_ + "/ready").c_str(), &st) != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      std::vector<std::string> dirs = new_extraction_dirs();
+      if (dirs.size() == 1) {
+        const std::string folder = temp_ + "/" + dirs[0];
+        symlink((outside + "/keep.txt").c_str(), (folder + "/file_link").c_str());
+        symlink(outside.c_str(), (folder + "/folder_link").c_str());
+        symlink((outside + "/empty").c_str(), (folder + "/empty_folder_link").c_str());
+        symlink((outside + "/sub/deep.txt").c_str(), (folder + "/data/deep_link").c_str());
+      }
+      write_file(dir_ + "/go", "");
+    });
+  }
+  RunResult r = run(exe, args, options);
+  if (planter.joinable()) planter.join();
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_EQ(r.exit_code, 0u) << r.out << r.err;
+
+  EXPECT_EQ(read_file(options.directory + "/sentinel.txt"), "here");
+  EXPECT_EQ(read_file(outside + "/keep.txt"), "keep");
+  EXPECT_EQ(read_file(outside + "/sub/deep.txt"), "deep");
+  struct stat st;
+  EXPECT_EQ(stat((outside + "/empty").c_str(), &st), 0);
+  // Wine cannot remove a Unix link without reaching its target: the links, and the
+  // folders that hold them, may stay. Nothing else does.
+  for (const std::string& left : new_extraction_dirs()) {
+    EXPECT_TRUE(c.plant_links) << left << " was left";
+    for (const std::string& entry : entries_below(temp_ + "/" + left)) {
+      struct stat kept;
+      ASSERT_EQ(lstat(entry.c_str(), &kept), 0);
+      EXPECT_TRUE(S_ISDIR(kept.st_mode) || S_ISLNK(kept.st_mode)) << entry << " was left";
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Trees, RemovalTest,
+    ::testing::Values(
+        RemovalCase{"PathsLongerThan300Characters",
+                    {{u"data\\" + std::u16string(110, u'a') + u"\\" + std::u16string(110, u'b') + u"\\" +
+                          std::u16string(110, u'c') + u"\\file.txt",
+                      text("deep")}},
+                    {},
+                    false},
+        RemovalCase{"ReadOnlyFile", {{u"data\\ro.txt", text("ro")}}, {"readonly", "data\\ro.txt"}, false},
+        RemovalCase{"LinksPointingOutside", {{u"data\\x.txt", text("x")}}, {}, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LauncherTest, ExecutableAtTheRootOfADrivePublishesDriveLetterAndColon) {
   std::string link = wine_prefix() + "/dosdevices/t:";

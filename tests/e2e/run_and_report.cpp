@@ -5,10 +5,10 @@
 // "started" from the moment this program runs, so the host can tell a reporter that
 // never ran from one that ran and could not finish.
 //
-// With TARVEX_RUN_HOLD_FILE=NAME it starts the program suspended, creates NAME in
-// the extraction folder that program is going to use ({TEMP}\onefile_{PID}_{TIME},
-// with TARVEX_ONEFILE_START fixing the time) and keeps it open for reading while
-// the program runs: a target file that another process holds.
+// With TARVEX_RUN_HOLD_FILE=NAME it starts the program suspended, makes the
+// extraction folder that program is going to use ({TEMP}\onefile_{PID}_{TIME}, with
+// TARVEX_ONEFILE_START fixing the time) before it, creates NAME there and keeps it
+// open for reading while the program runs: a folder that someone else made first.
 //
 // With TARVEX_RUN_PARENT_DIGITS=N it first starts the program as a debugger would and
 // keeps it stopped at its first breakpoint (loaded, its own code not yet run), then

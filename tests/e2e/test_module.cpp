@@ -8,6 +8,12 @@
 //   exists PATH       print  exists PATH=1  or  =0
 //   sleep MS          sleep
 //   touch PATH        create an empty file
+//   waitfor PATH      wait (up to 60 s) until PATH exists
+//   ignore-ctrl-c     from now on, take console events as handled: the process
+//                     goes on, and the Launcher's own handlers never see them
+//   readonly NAME     give NAME, in the module's folder, the read-only attribute
+//   dacl              print the module folder's DACL as  FOLDER_DACL=<SDDL>  and the
+//                     running user as  USER_SID=<SID>
 //   relaunch ARG...   start this onefile executable again with the rest of the
 //                     arguments, wait, print  relaunch exit=<code>; ends the command list
 //   spawn EXE ARG...  the same for another program
@@ -15,6 +21,8 @@
 //   exit N            return N (a 32-bit value, decimal or 0x hex, may be negative)
 // Without an exit command it returns 0.
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include "tests/helpers/quote_argument.h"
 
@@ -120,6 +128,38 @@ int spawn(const wchar_t* program, int argc, wchar_t** argv, int from, const wcha
   return 0;
 }
 
+BOOL WINAPI take_event(DWORD) { return TRUE; }
+
+template <typename F>
+F advapi(const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"advapi32.dll"), name)));
+}
+
+// advapi32 is loaded only here, so that the module's start costs what it always did.
+void print_dacl() {
+  auto get_security = advapi<decltype(&GetNamedSecurityInfoW)>("GetNamedSecurityInfoW");
+  auto descriptor_text = advapi<decltype(&ConvertSecurityDescriptorToStringSecurityDescriptorW)>(
+      "ConvertSecurityDescriptorToStringSecurityDescriptorW");
+  auto open_token = advapi<decltype(&OpenProcessToken)>("OpenProcessToken");
+  auto token_information = advapi<decltype(&GetTokenInformation)>("GetTokenInformation");
+  auto sid_text = advapi<decltype(&ConvertSidToStringSidW)>("ConvertSidToStringSidW");
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  wchar_t* text = nullptr;
+  if (get_security(module_dir().c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                   &descriptor) == ERROR_SUCCESS &&
+      descriptor_text(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
+    print_utf8(std::wstring(L"FOLDER_DACL=") + text);
+  HANDLE token = nullptr;
+  unsigned char user[256];
+  DWORD size = 0;
+  wchar_t* sid = nullptr;
+  if (open_token(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+      token_information(token, TokenUser, user, sizeof user, &size) &&
+      sid_text(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid))
+    print_utf8(std::wstring(L"USER_SID=") + sid);
+}
+
 }  // namespace
 
 extern "C" __declspec(dllexport) int run_code(int argc, wchar_t** argv) {
@@ -153,6 +193,15 @@ extern "C" __declspec(dllexport) int run_code(int argc, wchar_t** argv) {
     } else if (command == L"touch" && i + 1 < argc) {
       HANDLE h = CreateFileW(argv[++i], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
       if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    } else if (command == L"waitfor" && i + 1 < argc) {
+      ++i;
+      for (int waited = 0; waited < 6000 && GetFileAttributesW(argv[i]) == INVALID_FILE_ATTRIBUTES; ++waited) Sleep(10);
+    } else if (command == L"ignore-ctrl-c") {
+      SetConsoleCtrlHandler(take_event, TRUE);
+    } else if (command == L"readonly" && i + 1 < argc) {
+      SetFileAttributesW((module_dir() + L"\\" + argv[++i]).c_str(), FILE_ATTRIBUTE_READONLY);
+    } else if (command == L"dacl") {
+      print_dacl();
     } else if (command == L"sleep" && i + 1 < argc) {
       Sleep(wcstoul(argv[++i], nullptr, 10));
     } else if (command == L"relaunch") {

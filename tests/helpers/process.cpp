@@ -174,4 +174,9 @@ std::string read_file(const std::wstring& path) {
   return out;
 }
 
+bool under_wine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 }  // namespace tarvex::test

@@ -49,4 +49,7 @@ bool file_exists(const std::wstring& path);
 bool write_file(const std::wstring& path, const void* data, size_t size);
 std::string read_file(const std::wstring& path);
 
+// True when this program runs under Wine (ntdll exports wine_get_version).
+bool under_wine();
+
 }  // namespace tarvex::test

@@ -1,5 +1,5 @@
-// The main thread's wait and the handler's cleanup racing for the child handle, and
-// the main thread ending the process while the handler's cleanup removes the tree.
+// Cleanups that meet: two console handlers and the main thread at once around one
+// child, and the process ending while a removal runs.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,6 +10,7 @@
 #include "launcher/cleanup.h"
 #include "launcher/console_handler.h"
 #include "launcher/state.h"
+#include "launcher/tree_removal.h"
 #include "tests/helpers/process.h"
 #include "tests/helpers/scenario.h"
 #include "tests/launcher/cleanup_support.h"
@@ -19,19 +20,6 @@ using namespace tarvex::test;
 
 namespace {
 
-std::atomic<HANDLE> g_watched{nullptr};
-std::atomic<int> g_watched_closes{0};
-std::atomic<DWORD> g_closing_thread{0};
-
-// Counts closes of the one duplicate under watch and notes the thread that closed it.
-BOOL WINAPI watching_close(HANDLE handle) {
-  if (handle == g_watched.load()) {
-    ++g_watched_closes;
-    g_closing_thread = GetCurrentThreadId();
-  }
-  return CloseHandle(handle);
-}
-
 void make_tree(const std::wstring& dir) {
   for (int d = 0; d < 4; ++d) {
     const std::wstring sub = dir + L"\\d" + std::to_wstring(d);
@@ -40,12 +28,25 @@ void make_tree(const std::wstring& dir) {
   }
 }
 
+// A removal that takes its time, and notes what it met.
+std::atomic<HANDLE> g_watched_child{nullptr};  // a handle of the test's own
+std::atomic<bool> g_removing{false};
+std::atomic<int> g_removals_before_child_ended{0};
+
+void slow_removal(const wchar_t* path) {
+  g_removing = true;
+  HANDLE child = g_watched_child.load();
+  if (child && WaitForSingleObject(child, 0) != WAIT_OBJECT_0) ++g_removals_before_child_ended;
+  Sleep(200);
+  delete_tree(path);
+  g_removing = false;
+}
+
 }  // namespace
 
 // argv[1]: a directory tree; argv[2]: how long the main thread lets the handler run
-// after it has started. The handler's cleanup and the main thread's cleanup race to remove the tree,
-// and the main thread then ends the process the way the driver does, ending the
-// handler's thread wherever it is.
+// after it has started. The handler's cleanup and the main thread's cleanup meet,
+// and the main thread then ends the process the way the driver does.
 TARVEX_SCENARIO(exit_during_removal) {
   set_removal(argv[1], true);
   std::thread([] { console_control_handler(CTRL_BREAK_EVENT); }).detach();
@@ -55,53 +56,73 @@ TARVEX_SCENARIO(exit_during_removal) {
   ExitProcess(console_event_received() ? kInterruptedExitCode : 0);
 }
 
+// argv[1]: a directory tree. One thread's cleanup removes it slowly while the
+// handler that ends the process is called for the same event; ends with 1 if the
+// process outlived that call.
+TARVEX_SCENARIO(end_during_removal) {
+  CountedCalls calls;
+  CountedCalls::forward.remove = slow_removal;
+  set_removal(argv[1], true);
+  std::thread([] { cleanup(); }).detach();
+  while (!g_removing) Sleep(0);
+  end_interrupted_process(CTRL_C_EVENT);
+  return 1;
+}
+
 namespace {
 
-// Many times over: the main thread publishes, waits on its own handle, closes it and
-// withdraws, while a second thread runs cleanup at a random moment. Whoever takes
-// the duplicate closes it; it is closed exactly once and no close meets an invalid
-// handle.
-TEST(ChildHandleRace, DuplicateIsClosedExactlyOnce) {
+// Many times over: a child that ends after a random few milliseconds, two console
+// handlers arriving at random moments, and the main thread waiting on the child and
+// cleaning up after it, as the launch does. One removal pass in all, never before
+// the child has ended, every cleanup returning only once that pass is over, and the
+// child's handle still the owner's to close.
+TEST(ConcurrentCleanup, TwoHandlersAndTheMainThreadMakeOneRemovalAfterTheChild) {
   CountedCalls calls;
-  CountedCalls::forward.close = watching_close;
-  set_removal(L"", false);
+  CountedCalls::forward.remove = slow_removal;
   std::mt19937 random(20240601);
-  int taken_by_handler = 0, taken_by_main = 0;
-  constexpr int kRounds = 60;
+  constexpr int kRounds = 25;
   for (int round = 0; round < kRounds; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
-    const DWORD child_ms = random() % 40;
-    const DWORD handler_delay_ms = random() % 150;  // a child takes tens of ms to start
-    Handle child = start_sleeping_child(child_ms);
+    const std::wstring dir = make_temp_dir(L"tvx_race");
+    make_tree(dir);
+    set_removal(dir, true);
+    const int attempts_before = CountedCalls::attempts;
+    g_removals_before_child_ended = 0;
+
+    Handle child = start_sleeping_child(random() % 40);
     ASSERT_TRUE(child) << "CreateProcessW failed with " << GetLastError();
-    ASSERT_TRUE(publish_child_process(child.get()));
-    g_watched = g_child_process.load();
-    g_watched_closes = 0;
-    const int closes_before = CountedCalls::closes;
+    HANDLE watched = nullptr;
+    ASSERT_TRUE(
+        DuplicateHandle(GetCurrentProcess(), child.get(), GetCurrentProcess(), &watched, SYNCHRONIZE, FALSE, 0));
+    g_watched_child = watched;
+    {
+      RunLock lock;
+      g_child_process = child.get();
+    }
 
-    std::thread handler([&] {
-      Sleep(handler_delay_ms);
-      cleanup();
-    });
-    DWORD code = 0;
+    std::atomic<int> returned_during_removal{0};
+    auto handler = [&](DWORD delay_ms) {
+      Sleep(delay_ms);
+      console_control_handler(CTRL_C_EVENT);
+      if (g_removing) ++returned_during_removal;
+    };
+    std::thread first(handler, random() % 80), second(handler, random() % 80);  // a child takes tens of ms to start
     WaitForSingleObject(child.get(), INFINITE);
-    EXPECT_TRUE(GetExitCodeProcess(child.get(), &code));
-    EXPECT_EQ(code, kSleptExitCode);
-    child.reset();
-    withdraw_child_process();
-    handler.join();
+    cleanup();
+    if (g_removing) ++returned_during_removal;
+    EXPECT_TRUE(CloseHandle(child.release())) << "someone else closed the child's handle";
+    first.join();
+    second.join();
 
-    EXPECT_EQ(g_watched_closes, 1);
-    EXPECT_EQ(CountedCalls::closes - closes_before, 1);
-    EXPECT_EQ(g_child_process.load(), nullptr);
-    (g_closing_thread == GetCurrentThreadId() ? taken_by_main : taken_by_handler)++;
+    EXPECT_EQ(CountedCalls::attempts - attempts_before, 1);
+    EXPECT_EQ(g_removals_before_child_ended, 0);
+    EXPECT_EQ(returned_during_removal, 0);
+    EXPECT_EQ(g_child_process, nullptr);
+    EXPECT_FALSE(file_exists(dir));
+    g_watched_child = nullptr;
+    CloseHandle(watched);
+    remove_tree(dir);
   }
-  EXPECT_EQ(CountedCalls::failed_closes, 0);
-  // Both orders must have happened for the race to have been run at all.
-  EXPECT_GT(taken_by_handler, 0);
-  EXPECT_GT(taken_by_main, 0);
-  RecordProperty("taken_by_handler", taken_by_handler);
-  RecordProperty("taken_by_main", taken_by_main);
 }
 
 TEST(ConcurrentCleanup, ProcessEndingDuringTheHandlersRemovalLeavesNoTree) {
@@ -115,6 +136,16 @@ TEST(ConcurrentCleanup, ProcessEndingDuringTheHandlersRemovalLeavesNoTree) {
     EXPECT_FALSE(file_exists(dir));
     remove_tree(dir);
   }
+}
+
+TEST(ConcurrentCleanup, ProcessDoesNotEndWhileAnotherThreadRemoves) {
+  const std::wstring dir = make_temp_dir(L"tvx_end");
+  make_tree(dir);
+  ProcessResult run = run_scenario("end_during_removal", quote_argument(dir));
+  ASSERT_TRUE(run.started);
+  EXPECT_EQ(run.exit_code, kInterruptedExitCode);
+  EXPECT_FALSE(file_exists(dir)) << "the process ended in the middle of the removal";
+  remove_tree(dir);
 }
 
 }  // namespace

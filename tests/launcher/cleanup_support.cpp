@@ -15,15 +15,13 @@ namespace tarvex::test {
 std::atomic<int> CountedCalls::attempts{0};
 std::atomic<int> CountedCalls::probes{0};
 std::atomic<int> CountedCalls::pauses{0};
-std::atomic<int> CountedCalls::closes{0};
-std::atomic<int> CountedCalls::failed_closes{0};
 CleanupCalls CountedCalls::forward{};
 
 namespace {
 
-int WINAPI counted_remove(LPSHFILEOPSTRUCTW request) {
+void counted_remove(const wchar_t* path) {
   ++CountedCalls::attempts;
-  return CountedCalls::forward.remove(request);
+  CountedCalls::forward.remove(path);
 }
 
 DWORD WINAPI counted_attributes(LPCWSTR path) {
@@ -36,19 +34,12 @@ void WINAPI counted_pause(DWORD ms) {
   CountedCalls::forward.pause(ms);
 }
 
-BOOL WINAPI counted_close(HANDLE handle) {
-  ++CountedCalls::closes;
-  BOOL closed = CountedCalls::forward.close(handle);
-  if (!closed && GetLastError() == ERROR_INVALID_HANDLE) ++CountedCalls::failed_closes;
-  return closed;
-}
-
 }  // namespace
 
 CountedCalls::CountedCalls() : saved_(g_cleanup_calls) {
-  attempts = probes = pauses = closes = failed_closes = 0;
+  attempts = probes = pauses = 0;
   forward = saved_;
-  g_cleanup_calls = {counted_remove, counted_attributes, counted_pause, counted_close};
+  g_cleanup_calls = {counted_remove, counted_attributes, counted_pause};
 }
 
 CountedCalls::~CountedCalls() { g_cleanup_calls = saved_; }
@@ -75,11 +66,6 @@ Handle start_sleeping_child(DWORD ms) {
   }
   CloseHandle(info.hThread);
   return Handle(info.hProcess);
-}
-
-bool under_wine() {
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 }  // namespace tarvex::test

@@ -1,7 +1,6 @@
 // Test support for cleanup: counted system calls, the shared state, sleeping children.
 #pragma once
 #include <windows.h>
-#include <shellapi.h>
 
 #include <atomic>
 #include <string>
@@ -23,15 +22,14 @@ struct CountedCalls {
   static std::atomic<int> attempts;
   static std::atomic<int> probes;
   static std::atomic<int> pauses;
-  static std::atomic<int> closes;
-  static std::atomic<int> failed_closes;  // CloseHandle failing with ERROR_INVALID_HANDLE
   static CleanupCalls forward;
 
  private:
   CleanupCalls saved_;
 };
 
-// Points the extraction directory at `path` and raises or lowers the removal flag.
+// Points the extraction directory at `path` and sets the removal flag to 1 (raised)
+// or 0, so that the next cleanup makes its removal pass again.
 void set_removal(const std::wstring& path, bool raised);
 
 // Starts this test program again running the `sleep` scenario for `ms` milliseconds
@@ -39,8 +37,5 @@ void set_removal(const std::wstring& path, bool raised);
 // GetLastError telling why.
 Handle start_sleeping_child(DWORD ms);
 constexpr DWORD kSleptExitCode = 5;
-
-// True when this program runs under Wine (ntdll exports wine_get_version).
-bool under_wine();
 
 }  // namespace tarvex::test

@@ -10,6 +10,7 @@
 
 #include "launcher/cleanup.h"
 #include "launcher/state.h"
+#include "launcher/tree_removal.h"
 #include "tests/helpers/process.h"
 #include "tests/helpers/scenario.h"
 #include "tests/launcher/cleanup_support.h"
@@ -33,9 +34,9 @@ TARVEX_SCENARIO(handler_call) {
 }
 
 namespace {
-int WINAPI slow_remove(LPSHFILEOPSTRUCTW request) {
+void slow_remove(const wchar_t* path) {
   Sleep(500);
-  return SHFileOperationW(request);
+  delete_tree(path);
 }
 }  // namespace
 
@@ -48,14 +49,18 @@ TARVEX_SCENARIO(handler_ends_child) {
   CountedCalls::forward.remove = slow_remove;
   set_removal(make_temp_dir(L"tvx_handler"), true);
   Handle child = start_sleeping_child(60000);
-  if (!child || !publish_child_process(child.get())) return 90;
+  if (!child) return 90;
+  {
+    RunLock lock;
+    g_child_process = child.get();
+  }
   std::thread handler([] { console_control_handler(CTRL_C_EVENT); });
   WaitForSingleObject(child.get(), INFINITE);
   const bool interrupted = console_event_received();
   DWORD code = 0xFFFF;
   GetExitCodeProcess(child.get(), &code);
+  cleanup();
   child.reset();
-  withdraw_child_process();
   handler.join();
   printf("interrupted_on_waking=%d child_code=%lu gone=%d\n", interrupted, code,
          !file_exists(g_extraction_dir.c_str()));

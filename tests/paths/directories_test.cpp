@@ -62,6 +62,10 @@ TARVEX_SCENARIO(dirs) {
       tarvex::g_create_directory = fail_once_create;
     } else if (op == L"mdc") {
       printf("mdc %ls %d\n", p.c_str(), tarvex::make_dir_cached(full(p).c_str()));
+    } else if (op == L"new") {
+      const bool made = tarvex::make_new_dir(full(p).c_str(), nullptr);
+      if (made) printf("new %ls 1\n", p.c_str());
+      else printf("new %ls 0 error %lu\n", p.c_str(), GetLastError());
     } else if (op == L"home") {
       wchar_t home[4096];
       tarvex::expand_path_spec(home, L"{HOME}", 4096);
@@ -141,6 +145,12 @@ const DirCase kDirCases[] = {
      {L"fill:1022", L"mdc:fill7", L"mdc:last", L"mdc:last", L"mdc:extra", L"mdc:extra"},
      "mdc fill7 1\ncreate last\nmdc last 1\nmdc last 1\ncreate extra\nmdc extra 1\ncreate extra\nmdc extra 1\n"},
     {"4096 characters are accepted", {L"long:4096"}, "create .\nreturned\n"},
+    {"a new directory is made and cached; one that exists is refused",
+     {L"new:n", L"mdc:n", L"file:f", L"new:f", L"new:n"},
+     "create n\nnew n 1\nmdc n 1\ncreate f\nnew f 0 error 183\ncreate n\nnew n 0 error 183\n"},
+    {"a new directory below missing ones: they are made first, as for a file",
+     {L"new:p\\q\\r"},
+     "create p\\q\\r\ncreate p\\q\ncreate p\ncreate p\\q\ncreate p\\q\\r\nnew p\\q\\r 1\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Paths, Directories, ::testing::ValuesIn(kDirCases),

@@ -1,0 +1,118 @@
+// The child launch against console events and a failing CreateProcessW: which
+// outcome the run has, whether a child starts, and whether the directory goes.
+#include "launcher/child_launch.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "launcher/cleanup.h"
+#include "launcher/console_handler.h"
+#include "launcher/state.h"
+#include "launcher/tree_removal.h"
+#include "tests/helpers/process.h"
+#include "tests/helpers/scenario.h"
+#include "tests/launcher/cleanup_support.h"
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+namespace {
+
+int g_creations = 0;
+HANDLE g_watched_child = nullptr;
+bool g_removed_before_child_ended = false;
+
+BOOL WINAPI refused_creation(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
+                             LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION) {
+  ++g_creations;
+  SetLastError(ERROR_ACCESS_DENIED);
+  return FALSE;
+}
+
+// A console event that arrives while the launch holds the run lock, just before the
+// child starts: the handler raises the event flag and then waits for the lock. The
+// child is a sleeping copy of this program, and this program keeps a handle to it.
+BOOL WINAPI creation_with_event(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
+                                LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION info) {
+  ++g_creations;
+  std::thread([] { console_control_handler(CTRL_C_EVENT); }).detach();
+  while (!console_event_received()) Sleep(0);
+  Sleep(50);  // time to reach the lock
+  Handle child = start_sleeping_child(300);
+  if (!child) return FALSE;
+  DuplicateHandle(GetCurrentProcess(), child.get(), GetCurrentProcess(), &g_watched_child, SYNCHRONIZE, FALSE, 0);
+  *info = {};
+  info->hProcess = child.release();
+  return TRUE;
+}
+
+// A removal while the child is yet to start, or still runs, is too early.
+void noting_removal(const wchar_t* path) {
+  if (!g_watched_child || WaitForSingleObject(g_watched_child, 0) != WAIT_OBJECT_0) g_removed_before_child_ended = true;
+  delete_tree(path);
+}
+
+}  // namespace
+
+// argv[1]: an extraction directory with a file in it; argv[2]: how the launch meets
+// its end: "refused" (CreateProcessW fails), "event_before" (the handler has run
+// before the launch), "event_during" (it comes while the launch holds the lock).
+// Prints what happened when launch_child returns; the other ends are seen from
+// outside.
+TARVEX_SCENARIO(launch) {
+  CountedCalls calls;
+  CountedCalls::forward.remove = noting_removal;
+  set_removal(argv[1], true);
+  const std::wstring how = argv[2];
+  g_create_process = how == L"event_during" ? creation_with_event : refused_creation;
+  if (how == L"event_before") console_control_handler(CTRL_C_EVENT);
+  const int code = launch_child();
+  printf("code=0x%X creations=%d attempts=%d removed_before_child_ended=%d\n", static_cast<unsigned>(code),
+         g_creations, CountedCalls::attempts.load(), g_removed_before_child_ended);
+  return 0;
+}
+
+namespace {
+
+struct LaunchCase {
+  const char* name;
+  DWORD exit_code;
+  const char* out;
+  const char* err_prefix;
+  bool directory_stays;
+};
+
+void PrintTo(const LaunchCase& c, std::ostream* os) { *os << c.name; }
+
+class Launch : public ::testing::TestWithParam<LaunchCase> {};
+
+TEST_P(Launch, EndsAsItShould) {
+  const LaunchCase& c = GetParam();
+  const std::wstring dir = make_temp_dir(L"tvx_launch");
+  ASSERT_TRUE(write_file(dir + L"\\app.dll", "MZ", 2));
+  ProcessResult run = run_scenario("launch", quote_argument(dir) + L" " + widen(c.name));
+  ASSERT_TRUE(run.started);
+  EXPECT_EQ(run.exit_code, c.exit_code) << run.out << run.err;
+  EXPECT_EQ(run.out, c.out);
+  EXPECT_EQ(run.err.rfind(c.err_prefix, 0), 0u) << run.err;
+  EXPECT_EQ(file_exists(dir + L"\\app.dll"), c.directory_stays);
+  remove_tree(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, Launch,
+    ::testing::Values(
+        // The extracted files stay: a run that failed to start its child leaves them
+        // for inspection.
+        LaunchCase{"refused", 2, "", "Error, couldn't launch child ([Error 5] ", true},
+        // No child may start from a directory that the handler has removed.
+        LaunchCase{"event_before", kInterruptedExitCode, "", "", false},
+        // The handler waits for the launch, then settles the child it published.
+        LaunchCase{"event_during", 0, "code=0xC000013A creations=1 attempts=1 removed_before_child_ended=0\r\n", "",
+                   false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
