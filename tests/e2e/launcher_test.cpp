@@ -148,7 +148,7 @@ TEST_F(LauncherTest, ExitCodesArriveInFull) {
     SCOPED_TRACE(testing::PrintToString(c.args));
     RunResult r = run(exe, c.args);
     ASSERT_TRUE(r.reported) << r.err;
-    EXPECT_EQ(r.exit_code, c.code);
+    EXPECT_EQ(r.exit_code, c.code) << r.out << r.err;
   }
   EXPECT_TRUE(new_extraction_dirs().empty());
 }
