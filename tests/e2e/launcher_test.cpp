@@ -454,17 +454,40 @@ INSTANTIATE_TEST_SUITE_P(
                     2, "Error, couldn't decode attached data.\r\n", "", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(LauncherTest, ConsoleEventWhileTheModuleRunsRemovesTheFolderAndIsNoSuccess) {
-  std::string exe = module_onefile({{u"data\\x.txt", text("x")}});
+struct ConsoleEventCase {
+  const char* name;
+  bool console_program;  // the subsystem that `tarvex pack --console` gives
+  bool on_console;       // the module writes to the console rather than to a pipe
+};
+
+void PrintTo(const ConsoleEventCase& c, std::ostream* os) { *os << c.name; }
+
+class ConsoleEventTest : public LauncherTest, public ::testing::WithParamInterface<ConsoleEventCase> {};
+
+TEST_P(ConsoleEventTest, EventWhileTheModuleRunsRemovesTheFolderAndIsNoSuccess) {
+  const ConsoleEventCase& c = GetParam();
+  const std::string exe = dir_ + "/app.exe";
+  ASSERT_TRUE(make_onefile({{u"app.dll", file_bytes(test_module_dll())}, {u"data\\x.txt", text("x")}}, exe,
+                           c.console_program));
   const std::string sender = windows_bin_dir() + "/tests/e2e/send_ctrl_c.exe";
+  std::vector<std::string> args = {"1500", quote_argument(windows_path(exe)) + " env sleep 30000 exit 0"};
+  if (c.on_console) args.push_back("console");
   auto started = std::chrono::steady_clock::now();
-  RunResult r = run(sender, {"1500", quote_argument(windows_path(exe)) + " sleep 30000 exit 0"});
+  RunResult r = run(sender, args);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(r.exit_code, 0xC000013Au) << r.out << r.err;
   EXPECT_LT(seconds, 25.0) << "the event did not end the run";
+  // What the module wrote before the event, on the console's screen or through the pipe.
+  const std::string shown = std::string(c.on_console ? "| " : "") + "MODULE_DIR=" + windows_path(temp_) + "\\onefile_";
+  EXPECT_NE(r.out.find(shown), std::string::npos) << r.out;
   EXPECT_TRUE(new_extraction_dirs().empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Programs, ConsoleEventTest,
+                         ::testing::Values(ConsoleEventCase{"gui", false, false},
+                                           ConsoleEventCase{"console_program_on_its_console", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LauncherTest, ExecutableAtTheRootOfADrivePublishesDriveLetterAndColon) {
   std::string link = wine_prefix() + "/dosdevices/t:";

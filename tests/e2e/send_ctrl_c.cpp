@@ -1,6 +1,9 @@
 // Test helper (Windows): starts a command line on a console of its own, sends that
 // console Ctrl+C after a delay and ends with the command's exit code.
-// Usage: send_ctrl_c DELAY_MS "COMMAND LINE"
+// Usage: send_ctrl_c DELAY_MS "COMMAND LINE" [console]
+// With "console" the command writes to the console itself (its standard output and
+// error are the console's screen), and once it has ended the console's text is
+// written to this program's standard output as UTF-8, each row after "| ".
 // Console events need a console: the first instance starts a second one with a new
 // console that has no window (a window would start Wine's desktop process, which
 // outlives the test). The second survives the event through a handler of its own;
@@ -9,18 +12,19 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <string>
 
 namespace {
 
 BOOL WINAPI survive(DWORD) { return TRUE; }
 
-DWORD run(wchar_t* line, DWORD flags, DWORD delay_ms) {
+DWORD run(wchar_t* line, DWORD flags, DWORD delay_ms, HANDLE output) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  startup.hStdOutput = output ? output : GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = output ? output : GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION info = {};
   if (!CreateProcessW(nullptr, line, nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup, &info)) {
     fprintf(stderr, "send_ctrl_c: cannot start (error %lu)\n", GetLastError());
@@ -40,19 +44,49 @@ DWORD run(wchar_t* line, DWORD flags, DWORD delay_ms) {
   return code;
 }
 
+// The rows of the screen up to the cursor's, each without its trailing blanks.
+void print_screen(HANDLE screen) {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(screen, &info)) {
+    fprintf(stderr, "send_ctrl_c: console not readable (error %lu)\n", GetLastError());
+    return;
+  }
+  std::wstring row(info.dwSize.X, L' ');
+  for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+    DWORD read = 0;
+    ReadConsoleOutputCharacterW(screen, row.data(), static_cast<DWORD>(row.size()), {0, y}, &read);
+    while (read > 0 && row[read - 1] == L' ') --read;
+    char text[4096];
+    const int n = WideCharToMultiByte(CP_UTF8, 0, row.data(), static_cast<int>(read), text, sizeof text, nullptr, nullptr);
+    fputs("| ", stdout);
+    fwrite(text, 1, n, stdout);
+    fputc('\n', stdout);
+  }
+  fflush(stdout);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3) return 252;
+  if (argc != 3 && !(argc == 4 && wcscmp(argv[3], L"console") == 0)) return 252;
   static wchar_t line[32768];
   wchar_t stage[8];
   if (!GetEnvironmentVariableW(L"TARVEX_CTRL_STAGE", stage, 8)) {
     SetEnvironmentVariableW(L"TARVEX_CTRL_STAGE", L"1");
-    swprintf(line, 32768, L"\"%ls\" %ls \"%ls\"", argv[0], argv[1], argv[2]);
-    return static_cast<int>(run(line, CREATE_NO_WINDOW, INFINITE));
+    swprintf(line, 32768, L"\"%ls\" %ls \"%ls\" %ls", argv[0], argv[1], argv[2], argc == 4 ? argv[3] : L"");
+    return static_cast<int>(run(line, CREATE_NO_WINDOW, INFINITE, nullptr));
   }
   SetEnvironmentVariableW(L"TARVEX_CTRL_STAGE", nullptr);
   SetConsoleCtrlHandler(survive, TRUE);
+  HANDLE screen = nullptr;
+  if (argc == 4) {
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    screen = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                         OPEN_EXISTING, 0, nullptr);
+    if (screen == INVALID_HANDLE_VALUE) return 253;
+  }
   wcsncpy(line, argv[2], 32767);
-  return static_cast<int>(run(line, 0, wcstoul(argv[1], nullptr, 10)));
+  const DWORD code = run(line, 0, wcstoul(argv[1], nullptr, 10), screen);
+  if (screen) print_screen(screen);
+  return static_cast<int>(code);
 }
