@@ -266,8 +266,7 @@ TEST_P(PackSubsystem, FieldChecksumListAndARunThroughCmd) {
   auto r = tarvex(args);
   ASSERT_EQ(r.exit_code, 0) << r.err;
 
-  const std::string text = read_file(exe);
-  const Bytes file(text.begin(), text.end());
+  const Bytes file = file_bytes(exe);
   pe::Image image;
   ASSERT_FALSE(pe::parse_image(file, &image));
   EXPECT_EQ(image.subsystem, c.subsystem);
@@ -312,20 +311,6 @@ std::vector<std::string> describe(const std::vector<pe::Resource>& list) {
   return out;
 }
 
-// Reads the resources of `file`, which the list then points into.
-std::vector<pe::Resource> resources_of(const Bytes& file) {
-  pe::Image image;
-  std::vector<pe::Resource> resources;
-  EXPECT_FALSE(pe::parse_image(file, &image));
-  EXPECT_FALSE(pe::read_resources(file, image, &resources));
-  return resources;
-}
-
-Bytes bytes_of(const std::string& path) {
-  const std::string text = read_file(path);
-  return Bytes(text.begin(), text.end());
-}
-
 TEST(PackWine, IconReplacesTheLaunchersImagesByteForByte) {
   TempDir dir;
   make_app(dir.path + "/app");
@@ -337,37 +322,22 @@ TEST(PackWine, IconReplacesTheLaunchersImagesByteForByte) {
 
   // Read back with the project's reader: the .ico's group and images, nothing of the
   // Launcher's icon, every other resource as it was.
-  const Bytes out = bytes_of(exe), launcher_file = bytes_of(launcher());
-  std::vector<pe::Resource> icons, others;
-  for (const pe::Resource& r : resources_of(out)) {
-    const bool is_icon = r.type == pe::ResourceKey::of_id(pe::kIconType) ||
-                         r.type == pe::ResourceKey::of_id(pe::kIconGroupType);
-    if (!(r.type == pe::ResourceKey::of_id(10) && r.name == pe::ResourceKey::of_id(27)))
-      (is_icon ? icons : others).push_back(r);
-  }
-  std::vector<pe::Resource> launcher_icons, launcher_others;
-  for (const pe::Resource& r : resources_of(launcher_file))
-    (r.type == pe::ResourceKey::of_id(pe::kIconType) || r.type == pe::ResourceKey::of_id(pe::kIconGroupType)
-         ? launcher_icons
-         : launcher_others)
-        .push_back(r);
-  EXPECT_EQ(describe(others), describe(launcher_others)) << "the version record and the manifest stay";
-  EXPECT_EQ(launcher_others.size(), 2u);
-  EXPECT_EQ(launcher_icons.size(), 5u);
-  std::vector<std::pair<pe::Resource, Bytes>> expected = {
-      {{pe::ResourceKey::of_id(pe::kIconGroupType), pe::ResourceKey::of_id(1), pe::ResourceKey::of_id(0)},
-       testing::expected_icon_group(icon)}};
-  for (uint32_t k = 0; k < 4; ++k)
-    expected.push_back({{pe::ResourceKey::of_id(pe::kIconType), pe::ResourceKey::of_id(k + 1), pe::ResourceKey::of_id(0)},
-                        testing::icon_file_image(icon, k)});
-  ASSERT_EQ(icons.size(), expected.size());
-  for (const auto& [key, bytes] : expected) {
-    auto found = std::find_if(icons.begin(), icons.end(), [&](const pe::Resource& r) {
-      return r.type == key.type && r.name == key.name && r.language == key.language;
-    });
-    ASSERT_NE(found, icons.end()) << key.type.id << " " << key.name.id;
-    EXPECT_TRUE(Bytes(found->data, found->data + found->size) == bytes) << key.type.id << " " << key.name.id;
-  }
+  expect_icon(exe, icon);
+  auto not_icon = [](const std::string& exe) {
+    const Bytes file = file_bytes(exe);
+    pe::Image image;
+    std::vector<pe::Resource> resources, kept;
+    EXPECT_FALSE(pe::parse_image(file, &image));
+    EXPECT_FALSE(pe::read_resources(file, image, &resources));
+    for (const pe::Resource& r : resources)
+      if (!(r.type == pe::ResourceKey::of_id(pe::kIconType)) && !(r.type == pe::ResourceKey::of_id(pe::kIconGroupType)) &&
+          !(r.type == pe::ResourceKey::of_id(10) && r.name == pe::ResourceKey::of_id(27)))
+        kept.push_back(r);
+    return describe(kept);
+  };
+  const std::vector<std::string> launcher_kept = not_icon(launcher());
+  EXPECT_EQ(launcher_kept.size(), 2u) << "the version record and the manifest";
+  EXPECT_EQ(not_icon(exe), launcher_kept);
 
   // binutils reads the same tree.
   auto rc = testing::run_command({"x86_64-w64-mingw32-windres", "-i", exe, "-O", "rc"});
