@@ -107,8 +107,9 @@ Failure check_image(const IconImage& image, size_t index) {
 
 }  // namespace
 
-Failure read_icon_file(const Bytes& file, IconResources* icon) {
-  *icon = IconResources();
+Failure read_icon_file(const Bytes& file, IconResources* result) {
+  *result = IconResources();
+  IconResources found;  // handed over only when the whole file is good
   if (file.size() < sizeof(IconDirectory))
     return fail("it is " + std::to_string(file.size()) + " bytes long, too short for an icon header");
   const auto head = read_at<IconDirectory>(file, 0);
@@ -132,7 +133,7 @@ Failure read_icon_file(const Bytes& file, IconResources* icon) {
     if (offset + size > file.size())
       return fail(image_name(i) + " (bytes " + std::to_string(offset) + " to " + std::to_string(offset + size) +
                   ") lies outside the file of " + std::to_string(file.size()) + " bytes");
-    icon->images.push_back({entry.image, file.data() + offset, static_cast<uint32_t>(size)});
+    found.images.push_back({entry.image, file.data() + offset, static_cast<uint32_t>(size)});
     offsets.push_back(offset);
   }
   // Sorted by where they start, each image must end before the next one starts.
@@ -141,16 +142,17 @@ Failure read_icon_file(const Bytes& file, IconResources* icon) {
   std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return offsets[a] < offsets[b]; });
   for (size_t k = 1; k < count; ++k) {
     const size_t before = order[k - 1], after = order[k];
-    if (offsets[before] + icon->images[before].size > offsets[after])
+    if (offsets[before] + found.images[before].size > offsets[after])
       return fail(image_name(std::max(before, after)) + " overlaps " + image_name(std::min(before, after)));
   }
-  for (size_t i = 0; i < count; ++i) TARVEX_TRY(check_image(icon->images[i], i));
+  for (size_t i = 0; i < count; ++i) TARVEX_TRY(check_image(found.images[i], i));
 
-  icon->group.resize(sizeof(IconDirectory) + count * sizeof(IconGroupEntry));
-  write_at(icon->group, 0, IconDirectory{0, kIconFileType, static_cast<uint16_t>(count)});
+  found.group.resize(sizeof(IconDirectory) + count * sizeof(IconGroupEntry));
+  write_at(found.group, 0, IconDirectory{0, kIconFileType, static_cast<uint16_t>(count)});
   for (size_t i = 0; i < count; ++i)
-    write_at(icon->group, sizeof(IconDirectory) + i * sizeof(IconGroupEntry),
-             IconGroupEntry{icon->images[i].header, static_cast<uint16_t>(i + 1)});
+    write_at(found.group, sizeof(IconDirectory) + i * sizeof(IconGroupEntry),
+             IconGroupEntry{found.images[i].header, static_cast<uint16_t>(i + 1)});
+  *result = std::move(found);
   return {};
 }
 

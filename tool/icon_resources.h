@@ -63,7 +63,7 @@ struct IconResources {
 };
 
 // Checks `file` as an .ico file and reads it into `icon`, whose images point into
-// `file`. A failure says what is wrong with the file, in words.
+// `file`. A failure says what is wrong with the file, in words, and leaves `icon` empty.
 Failure read_icon_file(const Bytes& file, IconResources* icon);
 
 // Removes every icon group and icon image from `resources` and adds those of `icon`,
