@@ -1,11 +1,10 @@
-// Storing a payload resource: rebuild the resource tree, place it, fix up the headers.
+// Rebuilding the resources: edit the list, rebuild the tree, place it, fix up the headers.
 #include "tool/attach.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "payload/format.h"
-#include "tool/resource_tree.h"
 
 namespace tarvex {
 
@@ -164,17 +163,8 @@ void update_headers(const Bytes& file, const Image& image, const Placement& p, B
 
 }  // namespace
 
-Failure attach_payload(const Bytes& file, const Bytes& payload, Bytes* out) {
-  out->clear();
-  Image image;
-  TARVEX_TRY(parse_image(file, &image));
-  if (image.directory(kCertificateDirectory).present())
-    return fail("it carries an Authenticode signature, which would no longer match (sign after attaching)");
-  if (image.directories.size() <= kResourceDirectory) return fail("its optional header has no resource directory");
+Failure put_payload(std::vector<Resource>& resources, const Bytes& payload) {
   if (payload.size() > payload::kMaxResourceSize) return fail("the payload is 4 GiB or larger");
-
-  std::vector<Resource> resources;
-  TARVEX_TRY(read_resources(file, image, &resources));
   // Every language of the payload resource goes: the loader picks among languages by
   // the user's settings, so a copy left in another language could be the one it runs.
   const ResourceKey type = ResourceKey::of_id(payload::kResourceType);
@@ -184,6 +174,20 @@ Failure attach_payload(const Bytes& file, const Bytes& payload, Bytes* out) {
                                  [&](const Resource& r) { return r.type == type && r.name == id; }),
                   resources.end());
   resources.push_back({type, id, language, 0, payload.data(), static_cast<uint32_t>(payload.size())});
+  return {};
+}
+
+Failure rebuild_resources(const Bytes& file, const ResourceEdit& edit, Bytes* out) {
+  out->clear();
+  Image image;
+  TARVEX_TRY(parse_image(file, &image));
+  if (image.directory(kCertificateDirectory).present())
+    return fail("it carries an Authenticode signature, which would no longer match (sign after attaching)");
+  if (image.directories.size() <= kResourceDirectory) return fail("its optional header has no resource directory");
+
+  std::vector<Resource> resources;
+  TARVEX_TRY(read_resources(file, image, &resources));
+  TARVEX_TRY(edit(resources));
 
   if (!resource_tables_fit(resources)) return fail("it has more resources of one kind than a table can list");
   Placement p;
@@ -196,6 +200,11 @@ Failure attach_payload(const Bytes& file, const Bytes& payload, Bytes* out) {
   out->insert(out->end(), file.begin() + static_cast<size_t>(image.raw_end), file.end());
   update_headers(file, image, p, out);
   return {};
+}
+
+Failure attach_payload(const Bytes& file, const Bytes& payload, Bytes* out) {
+  return rebuild_resources(
+      file, [&](std::vector<Resource>& resources) { return put_payload(resources, payload); }, out);
 }
 
 }  // namespace tarvex

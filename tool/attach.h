@@ -1,14 +1,29 @@
-// Storing a payload as resource RT_RCDATA 27 of a PE32+ x86-64 image.
+// Rebuilding the resources of a PE32+ x86-64 image, and storing a payload as its
+// resource RT_RCDATA 27.
 #pragma once
+#include <functional>
+#include <vector>
+
 #include "tool/pe_image.h"
+#include "tool/resource_tree.h"
 
 namespace tarvex {
 
-// Writes to `out` a copy of `image` whose resource RT_RCDATA 27, language neutral, holds
-// `payload`; resource 27 in any other language is removed, every other resource is
-// kept. The resource tree is rebuilt in the last section when that section is the
-// image's own resource section, and otherwise in a new section appended after the
-// last one. On refusal `out` is left empty.
+// Changes the resource list of an image before its tree is rebuilt. What it adds points
+// to bytes that the caller keeps alive until the rebuild is done.
+using ResourceEdit = std::function<Failure(std::vector<pe::Resource>& resources)>;
+
+// Writes to `out` a copy of `image` holding the image's resources as `edit` leaves them.
+// The resource tree is rebuilt in the last section when that section is the image's
+// own resource section, and otherwise in a new section appended after the last one.
+// On refusal `out` is left empty.
+Failure rebuild_resources(const Bytes& image, const ResourceEdit& edit, Bytes* out);
+
+// The edit that stores a payload: resource RT_RCDATA 27, language neutral, holds
+// `payload`; resource 27 in any other language is removed.
+Failure put_payload(std::vector<pe::Resource>& resources, const Bytes& payload);
+
+// rebuild_resources with put_payload alone: every other resource is kept.
 Failure attach_payload(const Bytes& image, const Bytes& payload, Bytes* out);
 
 }  // namespace tarvex

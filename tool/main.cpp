@@ -39,6 +39,11 @@ static int tarvex_main(int argc, char** argv) {
       ->check(CLI::Range(1, 256));
   pack->add_flag("--no-check", no_check,
                  "Leave the content checksum out of the frame; the Launcher then cannot verify what it extracts.");
+  pack->add_flag("--console", pack_options.console,
+                 "Make a console program: cmd and PowerShell wait for it, it shares their console, and its exit code "
+                 "reaches %ERRORLEVEL% and $LASTEXITCODE. Default: a GUI program, which gets no console of its own.");
+  pack->add_option("--icon", pack_options.icon,
+                   "An .ico file whose images, byte for byte, replace the Launcher's icon (PNG images included).");
   pack->footer("The same folder and options give the same bytes on every run and every machine.");
 
   std::string list_exe;

@@ -97,10 +97,13 @@ class LauncherTest : public ::testing::Test {
     EXPECT_TRUE(make_onefile(entries, exe));
     return exe;
   }
-  std::string module_onefile(std::vector<PayloadEntry> more = {}, const std::string& name = "app.exe") {
+  std::string module_onefile(std::vector<PayloadEntry> more = {}, const std::string& name = "app.exe",
+                             bool console = false) {
     std::vector<PayloadEntry> entries = {{u"app.dll", file_bytes(test_module_dll())}};
     entries.insert(entries.end(), more.begin(), more.end());
-    return onefile(entries, name);
+    std::string exe = dir_ + "/" + name;
+    EXPECT_TRUE(make_onefile(entries, exe, console));
+    return exe;
   }
   // Extraction folders left in this test's temporary folder.
   std::vector<std::string> new_extraction_dirs() { return list_dir(temp_, "onefile_"); }
@@ -511,6 +514,8 @@ struct EventCase {
   const char* module_args;  // {READY}: a marker file outside the extraction folder
   const char* triggers;     // for send_ctrl_c; {EXTRACTING}: a file the extraction writes early
   bool module_runs;         // the marker is there afterwards
+  bool console_program = false;  // the subsystem that `tarvex pack --console` gives
+  bool on_console = false;       // the module writes to the console's screen rather than to a pipe
 };
 
 class ConsoleEventTest : public LauncherTest, public ::testing::WithParamInterface<EventCase> {};
@@ -519,7 +524,7 @@ class ConsoleEventTest : public LauncherTest, public ::testing::WithParamInterfa
 // the run was doing, it ends with STATUS_CONTROL_C_EXIT and leaves no file behind.
 TEST_P(ConsoleEventTest, EndsTheRunAndLeavesNothing) {
   const EventCase& c = GetParam();
-  std::string exe = module_onefile(small_files(c.files));
+  std::string exe = module_onefile(small_files(c.files), "app.exe", c.console_program);
   const std::string ready = windows_path(dir_ + "/ready");
   const std::string extracting = windows_path(temp_) + "\\onefile_{PID}_4242\\data\\d20\\f00100.txt";
   const std::string args = replace_all(c.module_args, "{READY}", ready);
@@ -529,8 +534,10 @@ TEST_P(ConsoleEventTest, EndsTheRunAndLeavesNothing) {
   options.unset_env = {"TARVEX_ONEFILE_PARENT"};
   options.timeout_seconds = 180;
   const std::string sender = windows_bin_dir() + "/tests/e2e/send_ctrl_c.exe";
+  std::vector<std::string> sender_args = {triggers, quote_argument(windows_path(exe)) + " " + args};
+  if (c.on_console) sender_args.push_back("console");
   auto started = std::chrono::steady_clock::now();
-  RunResult r = run(sender, {triggers, quote_argument(windows_path(exe)) + " " + args}, options);
+  RunResult r = run(sender, sender_args, options);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(r.exit_code, 0xC000013Au) << r.out << r.err;
@@ -541,6 +548,10 @@ TEST_P(ConsoleEventTest, EndsTheRunAndLeavesNothing) {
                             << (left.empty() ? 0 : count_files(temp_ + "/" + left[0])) << " files";
   struct stat st;
   EXPECT_EQ(stat((dir_ + "/ready").c_str(), &st) == 0, c.module_runs);
+  if (c.on_console) {  // what the module wrote before the event is on the console's screen
+    const std::string shown = "| MODULE_DIR=" + windows_path(temp_) + "\\onefile_";
+    EXPECT_NE(r.out.find(shown), std::string::npos) << r.out;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -553,7 +564,10 @@ INSTANTIATE_TEST_SUITE_P(
         EventCase{"TwoEventsModuleIgnoresThem", 4000, "ignore-ctrl-c touch {READY} sleep 90000", "@{READY},300",
                   true},
         // No child starts, and nothing is written after the event.
-        EventCase{"EventDuringExtraction", 4000, "touch {READY}", "@{EXTRACTING}", false}),
+        EventCase{"EventDuringExtraction", 4000, "touch {READY}", "@{EXTRACTING}", false},
+        // A console program whose module writes to the console it shares with the parent.
+        EventCase{"ConsoleProgramOnItsConsole", 1, "env touch {READY} sleep 90000 exit 0", "@{READY}", true, true,
+                  true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct RemovalCase {

@@ -17,18 +17,21 @@ Bytes file_bytes(const std::string& path) {
   return Bytes(s.begin(), s.end());
 }
 
-bool make_onefile_from_resource(const Bytes& resource, const std::string& out) {
+bool make_onefile_from_resource(const Bytes& resource, const std::string& out, bool console) {
   Bytes image;
   if (attach_payload(file_bytes(launcher_exe()), resource, &image)) return false;
+  pe::Image headers;
+  if (console && pe::parse_image(image, &headers)) return false;
+  if (console) pe::set_subsystem(image, headers, pe::kSubsystemWindowsCui);
   if (!write_file(out, std::string(image.begin(), image.end()))) return false;
   return chmod(out.c_str(), 0755) == 0;
 }
 
-bool make_onefile(const std::vector<PayloadEntry>& entries, const std::string& out) {
+bool make_onefile(const std::vector<PayloadEntry>& entries, const std::string& out, bool console) {
   WriterOptions options;
   options.level = 3;
   options.checksum = true;
-  return make_onefile_from_resource(build_payload(entries, options), out);
+  return make_onefile_from_resource(build_payload(entries, options), out, console);
 }
 
 std::vector<std::string> extraction_dirs() { return list_dir(wine_temp_dir(), "onefile_"); }

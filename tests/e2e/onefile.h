@@ -12,10 +12,11 @@ std::string test_module_dll();   // the module the tests steer through arguments
 std::string no_entry_module_dll();
 Bytes file_bytes(const std::string& path);
 
-// Writes the Launcher with `resource` attached as the payload to `out`.
-bool make_onefile_from_resource(const Bytes& resource, const std::string& out);
+// Writes the Launcher with `resource` attached as the payload to `out`; with `console`
+// a console program, as `tarvex pack --console` makes one.
+bool make_onefile_from_resource(const Bytes& resource, const std::string& out, bool console = false);
 // The same for a list of entries (the first is the module), compressed as the packer would.
-bool make_onefile(const std::vector<PayloadEntry>& entries, const std::string& out);
+bool make_onefile(const std::vector<PayloadEntry>& entries, const std::string& out, bool console = false);
 
 // Extraction folders (onefile_*) currently in Wine's temporary folder.
 std::vector<std::string> extraction_dirs();

@@ -1,11 +1,14 @@
 // Test helper (Windows): starts a command line on a console of its own, sends that
 // console Ctrl+C when each trigger fires and ends with the command's exit code.
-// Usage: send_ctrl_c TRIGGERS "COMMAND LINE"
+// Usage: send_ctrl_c TRIGGERS "COMMAND LINE" [console]
 // TRIGGERS is a comma-separated list, one Ctrl+C for each:
 //   MS     after MS milliseconds more;
 //   @PATH  once PATH exists ({PID} in it stands for the command's process id), checked
 //          every few milliseconds for up to 60 s.
 // A trigger that fires after the command has ended sends nothing.
+// With "console" the command writes to the console itself (its standard output and
+// error are the console's screen), and once it has ended the console's text is
+// written to this program's standard output as UTF-8, each row after "| ".
 // Console events need a console: the first instance starts a second one with a new
 // console that has no window (a window would start Wine's desktop process, which
 // outlives the test). The second survives the event through a handler of its own;
@@ -34,13 +37,13 @@ bool wait_for(const std::wstring& trigger, HANDLE process, DWORD pid) {
   return false;
 }
 
-DWORD run(wchar_t* line, DWORD flags, const wchar_t* triggers) {
+DWORD run(wchar_t* line, DWORD flags, const wchar_t* triggers, HANDLE output) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  startup.hStdOutput = output ? output : GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = output ? output : GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION info = {};
   if (!CreateProcessW(nullptr, line, nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup, &info)) {
     fprintf(stderr, "send_ctrl_c: cannot start (error %lu)\n", GetLastError());
@@ -64,19 +67,49 @@ DWORD run(wchar_t* line, DWORD flags, const wchar_t* triggers) {
   return code;
 }
 
+// The rows of the screen up to the cursor's, each without its trailing blanks.
+void print_screen(HANDLE screen) {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(screen, &info)) {
+    fprintf(stderr, "send_ctrl_c: console not readable (error %lu)\n", GetLastError());
+    return;
+  }
+  std::wstring row(info.dwSize.X, L' ');
+  for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+    DWORD read = 0;
+    ReadConsoleOutputCharacterW(screen, row.data(), static_cast<DWORD>(row.size()), {0, y}, &read);
+    while (read > 0 && row[read - 1] == L' ') --read;
+    char text[4096];
+    const int n = WideCharToMultiByte(CP_UTF8, 0, row.data(), static_cast<int>(read), text, sizeof text, nullptr, nullptr);
+    fputs("| ", stdout);
+    fwrite(text, 1, n, stdout);
+    fputc('\n', stdout);
+  }
+  fflush(stdout);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3) return 252;
+  if (argc != 3 && !(argc == 4 && wcscmp(argv[3], L"console") == 0)) return 252;
   static wchar_t line[32768];
   wchar_t stage[8];
   if (!GetEnvironmentVariableW(L"TARVEX_CTRL_STAGE", stage, 8)) {
     SetEnvironmentVariableW(L"TARVEX_CTRL_STAGE", L"1");
-    swprintf(line, 32768, L"\"%ls\" \"%ls\" \"%ls\"", argv[0], argv[1], argv[2]);
-    return static_cast<int>(run(line, CREATE_NO_WINDOW, nullptr));
+    swprintf(line, 32768, L"\"%ls\" \"%ls\" \"%ls\" %ls", argv[0], argv[1], argv[2], argc == 4 ? argv[3] : L"");
+    return static_cast<int>(run(line, CREATE_NO_WINDOW, nullptr, nullptr));
   }
   SetEnvironmentVariableW(L"TARVEX_CTRL_STAGE", nullptr);
   SetConsoleCtrlHandler(survive, TRUE);
+  HANDLE screen = nullptr;
+  if (argc == 4) {
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    screen = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                         OPEN_EXISTING, 0, nullptr);
+    if (screen == INVALID_HANDLE_VALUE) return 253;
+  }
   wcsncpy(line, argv[2], 32767);
-  return static_cast<int>(run(line, 0, argv[1]));
+  const DWORD code = run(line, 0, argv[1], screen);
+  if (screen) print_screen(screen);
+  return static_cast<int>(code);
 }

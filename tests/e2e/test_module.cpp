@@ -17,12 +17,17 @@
 //   relaunch ARG...   start this onefile executable again with the rest of the
 //                     arguments, wait, print  relaunch exit=<code>; ends the command list
 //   spawn EXE ARG...  the same for another program
+//   icon              print what the loader and the shell find of this executable's icon:
+//                     icon_groups=<ExtractIconExW's count>, then for 16, 32 and 48 pixels
+//                     icon N=<the RT_ICON id that LookupIconIdFromDirectoryEx picks from
+//                     group 1> <width>x<height of the icon that LoadImageW loads>
 //   crash             access violation
 //   exit N            return N (a 32-bit value, decimal or 0x hex, may be negative)
 // Without an exit command it returns 0.
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
+#include <shellapi.h>
 
 #include "tests/helpers/quote_argument.h"
 
@@ -105,6 +110,29 @@ void print_env(const wchar_t* name) {
   static wchar_t value[32768];
   DWORD n = GetEnvironmentVariableW(name, value, 32768);
   print_utf8(n ? std::wstring(name) + L"=" + value : std::wstring(name) + L" unset");
+}
+
+void print_icon() {
+  wchar_t self[4096];
+  GetModuleFileNameW(nullptr, self, 4096);
+  print_utf8(L"icon_groups=" + std::to_wstring(ExtractIconExW(self, -1, nullptr, nullptr, 0)));
+  // In the child role the process's own module is the onefile executable.
+  HRSRC group = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14));
+  auto* directory = group ? static_cast<BYTE*>(LockResource(LoadResource(nullptr, group))) : nullptr;
+  for (int side : {16, 32, 48}) {
+    const int id = directory ? LookupIconIdFromDirectoryEx(directory, TRUE, side, side, LR_DEFAULTCOLOR) : 0;
+    auto icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, side, side, 0));
+    ICONINFO info = {};
+    BITMAP bitmap = {};
+    if (icon && GetIconInfo(icon, &info)) {
+      GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+      if (info.hbmColor) DeleteObject(info.hbmColor);
+      if (info.hbmMask) DeleteObject(info.hbmMask);
+    }
+    if (icon) DestroyIcon(icon);
+    print_utf8(L"icon " + std::to_wstring(side) + L"=" + std::to_wstring(id) + L" " + std::to_wstring(bitmap.bmWidth) +
+               L"x" + std::to_wstring(bitmap.bmHeight));
+  }
 }
 
 std::wstring quote(const std::wstring& arg) { return tarvex::test::quote_for_command_line(arg); }
@@ -210,6 +238,8 @@ extern "C" __declspec(dllexport) int run_code(int argc, wchar_t** argv) {
       return spawn(self, argc, argv, i + 1, L"relaunch");
     } else if (command == L"spawn" && i + 1 < argc) {
       return spawn(argv[i + 1], argc, argv, i + 2, L"spawn");
+    } else if (command == L"icon") {
+      print_icon();
     } else if (command == L"crash") {
       *static_cast<volatile int*>(nullptr) = 1;
     } else if (command == L"exit" && i + 1 < argc) {

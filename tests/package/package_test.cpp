@@ -1,7 +1,8 @@
 // An application project configured fresh in a temporary folder against this build's
 // installed package, with the toolchain file the package ships: it builds, its onefile
 // runs under Wine, each kind of change packs it again and nothing else does, and the
-// options reach the packer.
+// options reach the packer: its console target is a console program with the icon
+// given, whose exit code arrives through cmd, and a changed icon packs it again.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,7 +11,9 @@
 
 #include "tests/e2e/wine_run.h"
 #include "tests/package/shipping.h"
+#include "tests/tool/icon_builder.h"
 #include "tests/tool/packer/packed_files.h"
+#include "tool/pe_image.h"
 
 namespace tarvex::shipping_test {
 namespace {
@@ -122,6 +125,32 @@ TEST(PackageProject, BuildsRunsAndPacksAgainOnEachChange) {
   EXPECT_TRUE(has(r.out, "copy_directory " + p.source + "/data ")) << r.out;
   EXPECT_TRUE(has(r.out, "/bin/tarvex pack ")) << r.out;
   EXPECT_TRUE(has(r.out, " -o " + p.build + "/console/app.exe --console --icon " + p.source + "/app.ico")) << r.out;
+
+  // Built: a console program that carries the icon, whose output and exit code come
+  // through cmd; the other target stays as it was.
+  r = build(p.build);
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_TRUE(has(r.out, "Packing app.exe")) << r.out;
+  EXPECT_FALSE(has(r.out, "Packing app_onefile.exe")) << r.out;
+  const std::string console_exe = p.build + "/console/app.exe";
+  pe::Image image;
+  ASSERT_FALSE(pe::parse_image(packer_test::file_bytes(console_exe), &image));
+  EXPECT_EQ(image.subsystem, pe::kSubsystemWindowsCui);
+  packer_test::expect_icon(console_exe, packer_test::file_bytes(p.source + "/app.ico"));
+  e2e::RunOptions in_dir;
+  in_dir.directory = p.build + "/console";
+  run = e2e::run_windows_line("cmd /v:on /c \"app.exe one & echo errorlevel=!errorlevel!\"", in_dir);
+  out = without_cr(run.out);
+  EXPECT_TRUE(has(out, "argv 1 one\n") && has(out, "file notes\\second.txt two\n")) << out << run.err;
+  EXPECT_TRUE(has(out, "errorlevel=" + std::to_string(0x7654321) + "\n")) << out;
+
+  const Bytes icon = testing::icon_file(testing::mixed_icon());
+  e2e::write_file(p.source + "/app.ico", std::string(icon.begin(), icon.end()));
+  r = build(p.build);
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_TRUE(has(r.out, "Packing app.exe")) << r.out;
+  EXPECT_FALSE(has(r.out, "Packing app_onefile.exe")) << r.out;
+  packer_test::expect_icon(console_exe, icon);
 }
 
 }  // namespace

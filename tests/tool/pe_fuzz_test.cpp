@@ -1,13 +1,16 @@
 // Damaged images: truncated and bit-flipped headers and resource trees are refused, or
-// give an image that reads back with the payload; never a crash. Built with the address
-// and undefined-behaviour sanitizers.
+// give an image that reads back with the payload; damaged .ico files are refused, or
+// give images inside the file; never a crash. Built with the address and
+// undefined-behaviour sanitizers.
 #include <gtest/gtest.h>
 
 #include <random>
 
 #include "tests/e2e/wine_run.h"
+#include "tests/tool/icon_builder.h"
 #include "tests/tool/image_builder.h"
 #include "tool/attach.h"
+#include "tool/icon_resources.h"
 #include "tool/resource_tree.h"
 
 namespace tarvex {
@@ -128,6 +131,48 @@ TEST(PeFuzz, RandomWordsInHeadersAndResourceTree) {
       ASSERT_NO_FATAL_FAILURE(attach_damaged(file));
     }
   }
+}
+
+// Either a refusal with a reason and nothing read, or images that lie apart inside
+// the file and a group that lists each of them.
+void read_damaged_icon(const Bytes& file) {
+  IconResources icon;
+  if (Failure failure = read_icon_file(file, &icon)) {
+    ASSERT_FALSE(failure.reason.empty());
+    ASSERT_TRUE(icon.images.empty() && icon.group.empty());
+    return;
+  }
+  ASSERT_FALSE(icon.images.empty());
+  ASSERT_EQ(icon.group.size(), 6 + 14 * icon.images.size());
+  std::vector<std::pair<const uint8_t*, const uint8_t*>> ranges;
+  for (const IconImage& image : icon.images) {
+    ASSERT_TRUE(image.data >= file.data() + 6 && image.data + image.size <= file.data() + file.size());
+    ranges.emplace_back(image.data, image.data + image.size);
+  }
+  std::sort(ranges.begin(), ranges.end());
+  for (size_t k = 1; k < ranges.size(); ++k) ASSERT_LE(ranges[k - 1].second, ranges[k].first);
+}
+
+TEST(IconFuzz, TruncatedAndFlippedIcons) {
+  const Bytes icon = testing::icon_file(testing::mixed_icon());
+  for (size_t length = 0; length < icon.size(); ++length) {
+    SCOPED_TRACE(length);
+    ASSERT_NO_FATAL_FAILURE(read_damaged_icon(Bytes(icon.begin(), icon.begin() + length)));
+  }
+  // Every bit of the header, the directory and the start of each image (its bitmap
+  // header, or the PNG signature).
+  std::vector<size_t> offsets;
+  for (size_t i = 0; i < testing::icon_entry(4); ++i) offsets.push_back(i);
+  for (size_t k = 0; k < 4; ++k)
+    for (size_t i = 0; i < 48; ++i) offsets.push_back(get32(icon, testing::icon_entry(k) + testing::kEntryOffset) + i);
+  Bytes file = icon;
+  for (size_t at : offsets)
+    for (int bit = 0; bit < 8; ++bit) {
+      SCOPED_TRACE(at * 8 + bit);
+      file[at] ^= static_cast<uint8_t>(1 << bit);
+      ASSERT_NO_FATAL_FAILURE(read_damaged_icon(file));
+      file[at] ^= static_cast<uint8_t>(1 << bit);
+    }
 }
 
 }  // namespace

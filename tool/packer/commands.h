@@ -14,6 +14,8 @@ struct PackOptions {
   int level = kDefaultLevel;
   int threads = 0;       // 0: one per processor core
   bool checksum = true;
+  bool console = false;  // the console subsystem instead of the GUI one
+  std::string icon;      // empty: the Launcher's own icon
 };
 
 // 0, or 2 after one line on standard error naming the file and the reason.

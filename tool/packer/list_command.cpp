@@ -1,4 +1,5 @@
-// `tarvex list`: every entry's size and name, the totals, and the frame's parameters.
+// `tarvex list`: every entry's size and name, the totals, the frame's parameters and the
+// executable's subsystem.
 #define ZSTD_STATIC_LINKING_ONLY  // ZSTD_getFrameHeader
 #include <zstd.h>
 
@@ -12,6 +13,7 @@
 #include "tool/packer/entry_names.h"
 #include "tool/packer/host_paths.h"
 #include "tool/packer/payload_resource.h"
+#include "tool/pe_image.h"
 
 namespace tarvex::packer {
 
@@ -39,6 +41,20 @@ PayloadStatus list_entries(PayloadReader& reader, std::vector<Listed>* entries) 
     }
     if (!status.ok()) return status;
     entries->push_back({to_utf16(name.c_str(), name.size()), size});
+  }
+}
+
+// The optional header's Subsystem field, as the loader and the shells read it.
+std::string subsystem_name(const Bytes& file) {
+  pe::Image image;
+  if (pe::parse_image(file, &image)) return "unknown";
+  switch (image.subsystem) {
+    case pe::kSubsystemWindowsGui:
+      return "Windows GUI (2)";
+    case pe::kSubsystemWindowsCui:
+      return "Windows console (3)";
+    default:
+      return std::to_string(image.subsystem);
   }
 }
 
@@ -72,6 +88,7 @@ int run_list(const std::string& exe_text) {
            ZSTD_findFrameCompressedSize(frame, frame_area), static_cast<uint64_t>(header.windowSize),
            header.checksumFlag ? "yes" : "no");
   printf("\n");
+  printf("subsystem %s\n", subsystem_name(file).c_str());
   return 0;
 }
 

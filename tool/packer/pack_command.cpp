@@ -1,10 +1,12 @@
-// `tarvex pack`: check the Launcher, walk the folder, check --main, compress, attach, write.
+// `tarvex pack`: check the Launcher and the icon, walk the folder, check --main, compress,
+// rebuild the Launcher copy's resources, write.
 #include <thread>
 
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
 #include "tool/attach.h"
 #include "tool/file_io.h"
+#include "tool/icon_resources.h"
 #include "tool/packer/app_folder.h"
 #include "tool/packer/commands.h"
 #include "tool/packer/entry_names.h"
@@ -46,6 +48,14 @@ Failure main_entry_name(const fs::path& app, std::string text, std::u16string* n
   return {};
 }
 
+// The output is a console program only when asked for, whatever the Launcher copy was.
+Failure set_launcher_subsystem(Bytes& launcher, bool console) {
+  pe::Image image;
+  TARVEX_TRY(pe::parse_image(launcher, &image));
+  pe::set_subsystem(launcher, image, console ? pe::kSubsystemWindowsCui : pe::kSubsystemWindowsGui);
+  return {};
+}
+
 std::string megabytes(uint64_t bytes) {
   char text[32];
   snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
@@ -64,6 +74,17 @@ int run_pack(const PackOptions& options) {
   Bytes launcher_image;
   if (Failure f = read_whole_file(launcher_path, &launcher_image)) return report(f, msg::kToolBadLauncher);
   if (Failure f = check_launcher_image(launcher_image)) return report(f, msg::kToolBadLauncher, launcher_path);
+  if (Failure f = set_launcher_subsystem(launcher_image, options.console))
+    return report(f, msg::kToolBadLauncher, launcher_path);
+
+  // The icon's images point into its file, which therefore lives to the end.
+  Bytes icon_file;
+  pe::IconResources icon;
+  if (!options.icon.empty()) {
+    const std::string icon_path = display_path(path_from_utf8(options.icon));
+    if (Failure f = read_whole_file(icon_path, &icon_file)) return report(f, msg::kToolBadIcon);
+    if (Failure f = pe::read_icon_file(icon_file, &icon)) return report(f, msg::kToolBadIcon, icon_path);
+  }
 
   const fs::path app = path_from_utf8(options.app_dir);
   const fs::path output = options.output.empty() ? default_output(app) : path_from_utf8(options.output);
@@ -93,8 +114,13 @@ int run_pack(const PackOptions& options) {
   if (Failure f = compress_entries(folder.files, compression, &resource))
     return report(f, msg::kToolCannotPack, display_path(app));
 
+  const ResourceEdit edit = [&](std::vector<pe::Resource>& resources) {
+    TARVEX_TRY(put_payload(resources, resource));
+    if (!options.icon.empty()) pe::replace_icon(resources, icon);
+    return Failure();
+  };
   Bytes image;
-  if (Failure f = attach_payload(launcher_image, resource, &image)) return report(f, msg::kToolBadLauncher, launcher_path);
+  if (Failure f = rebuild_resources(launcher_image, edit, &image)) return report(f, msg::kToolBadLauncher, launcher_path);
   launcher_image = Bytes();
   const uint64_t payload_size = resource.size();
   resource = Bytes();

@@ -13,7 +13,9 @@
 #include "payload/format.h"
 #include "payload/writer.h"
 #include "tests/e2e/wine_run.h"
+#include "tests/tool/icon_builder.h"
 #include "tests/tool/packer/packed_files.h"
+#include "tool/pe_image.h"
 
 namespace tarvex::packer_test {
 namespace {
@@ -31,7 +33,8 @@ TEST(PackCli, HelpVersionAndUsageErrors) {
   for (const char* command : {"pack", "list", "extract", "attach"}) EXPECT_TRUE(has(r.out, command)) << command;
   r = tarvex({"pack", "--help"});
   EXPECT_EQ(r.exit_code, 0);
-  for (const char* text : {"--main", "--launcher", "--level", "--threads", "--no-check", "name + \".exe\""})
+  for (const char* text :
+       {"--main", "--launcher", "--level", "--threads", "--no-check", "--console", "--icon", "name + \".exe\""})
     EXPECT_TRUE(has(r.out, text)) << text;
   EXPECT_EQ(tarvex({"--version"}).out, "tarvex 1.0.0\n");
   const std::vector<std::vector<std::string>> usage_errors = {
@@ -69,8 +72,24 @@ void fake_signature(const std::string& to) {
 }
 
 struct Inputs {
-  std::string dir, app, main = "app.dll", launcher;
+  std::string dir, app, main = "app.dll", launcher, icon;
 };
+
+// Writes bad.ico for --icon: the mixed test icon as `change` leaves it.
+std::function<void(Inputs&)> bad_icon(std::function<void(Bytes&)> change) {
+  return [change](Inputs& s) {
+    Bytes icon = testing::icon_file(testing::mixed_icon());
+    change(icon);
+    s.icon = s.dir + "/bad.ico";
+    write_file(s.icon, std::string(icon.begin(), icon.end()));
+  };
+}
+using pe::get32;
+using pe::put16;
+using pe::put32;
+using testing::icon_entry;
+using testing::kEntryOffset;
+using testing::kEntrySize;
 
 TEST(PackCli, BadInputIsRefusedAndNothingIsWritten) {
   struct Case {
@@ -99,15 +118,34 @@ TEST(PackCli, BadInputIsRefusedAndNothingIsWritten) {
       {"launcher a DLL", [](Inputs& s) { s.launcher = test_module(); }, "test_module.dll", "not a program"},
       {"launcher signed", [](Inputs& s) { s.launcher = s.dir + "/signed.exe"; fake_signature(s.launcher); }, "signed.exe", "Authenticode"},
       {"launcher missing", [](Inputs& s) { s.launcher = s.dir + "/none.exe"; }, "none.exe", "No such file"},
+      {"icon missing", [](Inputs& s) { s.icon = s.dir + "/none.ico"; }, "none.ico", "No such file"},
+      {"icon too short", bad_icon([](Bytes& b) { b.resize(5); }), "bad.ico", "5 bytes long, too short for an icon header"},
+      {"icon reserved field", bad_icon([](Bytes& b) { put16(b, 0, 1); }), "bad.ico", "reserved field is 1, not 0"},
+      {"icon a cursor", bad_icon([](Bytes& b) { put16(b, 2, 2); }), "bad.ico", "a cursor, not an icon"},
+      {"icon type", bad_icon([](Bytes& b) { put16(b, 2, 3); }), "bad.ico", "type is 3, not 1"},
+      {"icon no images", bad_icon([](Bytes& b) { put16(b, 4, 0); }), "bad.ico", "holds no images"},
+      {"icon directory cut", bad_icon([](Bytes& b) { b.resize(icon_entry(2) + 3); }), "bad.ico", "too short for the directory of its 4 images"},
+      {"icon image past the end", bad_icon([](Bytes& b) { put32(b, icon_entry(3) + kEntrySize, get32(b, icon_entry(3) + kEntrySize) + 1); }), "bad.ico", "image 4 (bytes "},
+      {"icon offset wraps", bad_icon([](Bytes& b) { put32(b, icon_entry(1) + kEntryOffset, 0xFFFFFF00u); }), "bad.ico", "image 2 (bytes 4294967040 to "},
+      {"icon image over the directory", bad_icon([](Bytes& b) { put32(b, icon_entry(0) + kEntryOffset, icon_entry(3) + 8); }), "bad.ico", "image 1 overlaps the icon's header and directory"},
+      {"icon image empty", bad_icon([](Bytes& b) { put32(b, icon_entry(2) + kEntrySize, 0); }), "bad.ico", "image 3 is empty"},
+      {"icon images overlap", bad_icon([](Bytes& b) { put32(b, icon_entry(0) + kEntryOffset, get32(b, icon_entry(1) + kEntryOffset) + 4); }), "bad.ico", "image 2 overlaps image 1"},
+      {"icon bitmap cut", bad_icon([](Bytes& b) { put32(b, icon_entry(2) + kEntrySize, 40 + 32 * 32 * 4 - 1); }), "bad.ico", "image 3 holds 4135 bytes, fewer than the 4136 that its 32 by 32 bitmap at 32 bits per pixel needs"},
+      {"icon image not a picture", bad_icon([](Bytes& b) { b[get32(b, icon_entry(0) + kEntryOffset)] = 41; }), "bad.ico", "image 1 is neither a PNG image nor a bitmap"},
+      {"icon bitmap compressed", bad_icon([](Bytes& b) { b[get32(b, icon_entry(2) + kEntryOffset) + 16] = 3; }), "bad.ico", "image 3 is a compressed bitmap"},
+      {"icon bits per pixel", bad_icon([](Bytes& b) { b[get32(b, icon_entry(2) + kEntryOffset) + 14] = 7; }), "bad.ico", "image 3 is a bitmap of 7 bits per pixel"},
+      {"icon bitmap without pixels", bad_icon([](Bytes& b) { put32(b, get32(b, icon_entry(2) + kEntryOffset) + 4, 0); }), "bad.ico", "image 3 is a bitmap of 0 by 32 pixels"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     TempDir dir;
-    Inputs s{dir.path, dir.path + "/app", "app.dll", launcher()};
+    Inputs s{dir.path, dir.path + "/app", "app.dll", launcher(), ""};
     make_app(s.app);
     c.prepare(s);
     const std::vector<std::string> before = entries(dir.path);
-    auto r = tarvex({"pack", s.app, "--main", s.main, "-o", dir.path + "/out.exe", "--launcher", s.launcher});
+    std::vector<std::string> args = {"pack", s.app, "--main", s.main, "-o", dir.path + "/out.exe", "--launcher", s.launcher};
+    if (!s.icon.empty()) args.insert(args.end(), {"--icon", s.icon});
+    auto r = tarvex(args);
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_TRUE(one_line(r.err)) << r.err;
     EXPECT_TRUE(has(r.err, c.file) && has(r.err, c.reason)) << r.err;

@@ -1,6 +1,7 @@
 // Packed executables run under Wine: the example, a real DLL corpus round trip through list,
 // extract and the Launcher, identical bytes on repeated packing, resources kept, packing a
-// packed file again, a frame made by the zstd tool, and the Windows build of tarvex itself.
+// packed file again, a frame made by the zstd tool, the Windows build of tarvex itself,
+// console and GUI programs through cmd, and the application's own icon.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +10,10 @@
 #include <sstream>
 
 #include "tests/e2e/wine_run.h"
+#include "tests/tool/icon_builder.h"
 #include "tests/tool/packer/packed_files.h"
+#include "tool/icon_resources.h"
+#include "tool/resource_tree.h"
 
 namespace tarvex::packer_test {
 namespace {
@@ -28,6 +32,11 @@ std::vector<std::string> lines(const std::string& text) {
     out.push_back(line);
   }
   return out;
+}
+
+std::string without_cr(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return text;
 }
 
 uint64_t fnv1a(const std::string& bytes) {
@@ -108,7 +117,7 @@ TEST(PackWine, CorpusRoundTripThroughListExtractAndTheLauncher) {
   auto r = tarvex({"list", exe});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   std::vector<std::string> listed = lines(r.out);
-  ASSERT_EQ(listed.size(), names.size() + 3);
+  ASSERT_EQ(listed.size(), names.size() + 4);
   auto expect_row = [&](const std::string& row, const std::string& name, const std::string& path) {
     std::istringstream in(row);
     uint64_t size = 0;
@@ -120,7 +129,8 @@ TEST(PackWine, CorpusRoundTripThroughListExtractAndTheLauncher) {
   expect_row(listed[0], "app.dll", app + "/app.dll");
   for (size_t i = 0; i < names.size(); ++i) expect_row(listed[i + 1], "corpus\\" + names[i], app + "/corpus/" + names[i]);
   EXPECT_EQ(listed[names.size() + 1].rfind(std::to_string(names.size() + 1) + " entries, ", 0), 0u);
-  EXPECT_TRUE(has(listed.back(), "content checksum yes")) << listed.back();
+  EXPECT_TRUE(has(listed[names.size() + 2], "content checksum yes")) << listed[names.size() + 2];
+  EXPECT_EQ(listed.back(), "subsystem Windows GUI (2)");
 
   // extract: the same bytes as the source.
   r = tarvex({"extract", exe, dir.path + "/out"});
@@ -225,6 +235,130 @@ TEST(PackWine, WindowsBuildOfTarvexPacksTheSameExecutable) {
   r = e2e::run_windows(dir.path + "/bin/tarvex.exe", {"list", e2e::windows_path(windows_out)});
   EXPECT_EQ(r.exit_code, 0u);
   EXPECT_TRUE(has(r.out, "3 entries, ")) << r.out;
+}
+
+struct SubsystemCase {
+  const char* name;
+  std::vector<std::string> options;
+  bool into_console_program;  // --launcher is a packed console program
+  uint16_t subsystem;
+  const char* listed;
+};
+
+void PrintTo(const SubsystemCase& c, std::ostream* os) { *os << c.name; }
+
+class PackSubsystem : public ::testing::TestWithParam<SubsystemCase> {};
+
+// Under Wine cmd waits for a GUI program too and passes its exit code on, so only the
+// Subsystem field itself tells the two apart there; what both must do is the rest.
+TEST_P(PackSubsystem, FieldChecksumListAndARunThroughCmd) {
+  const SubsystemCase& c = GetParam();
+  TempDir dir;
+  make_app(dir.path + "/app");
+  std::string into = launcher();
+  if (c.into_console_program) {
+    into = dir.path + "/console.exe";
+    ASSERT_EQ(pack(dir.path + "/app", into, {"--console"}).exit_code, 0);
+  }
+  const std::string exe = dir.path + "/app.exe";
+  std::vector<std::string> args = {"pack", dir.path + "/app", "--main", "app.dll", "-o", exe, "--launcher", into};
+  args.insert(args.end(), c.options.begin(), c.options.end());
+  auto r = tarvex(args);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+
+  const Bytes file = file_bytes(exe);
+  pe::Image image;
+  ASSERT_FALSE(pe::parse_image(file, &image));
+  EXPECT_EQ(image.subsystem, c.subsystem);
+  const size_t checksum = image.optional_header + pe::kCheckSumField;
+  EXPECT_EQ(pe::get32(file, checksum), pe::pe_checksum(file, checksum));
+  r = tarvex({"list", exe});
+  EXPECT_EQ(lines(r.out).back(), c.listed) << r.out;
+
+  // %ERRORLEVEL% is read once the program has ended: with delayed expansion, as a line
+  // of several commands needs in Windows' cmd.
+  e2e::RunOptions in_dir;
+  in_dir.directory = dir.path;
+  e2e::RunResult run = e2e::run_windows_line(
+      "cmd /v:on /c \"app.exe args \"two words\" exit 0xC0000005 & echo errorlevel=!errorlevel!\"", in_dir);
+  ASSERT_TRUE(run.reported) << run.err;
+  EXPECT_TRUE(has(run.out, "arg[2]=74776f20776f726473\r\n")) << "two words" << run.out;
+  EXPECT_TRUE(has(run.out, "errorlevel=-1073741819\r\n")) << run.out;
+  run = e2e::run_windows_line("cmd /c app.exe exit 300", in_dir);
+  ASSERT_TRUE(run.reported) << run.err;
+  EXPECT_EQ(run.exit_code, 300u) << run.out << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, PackSubsystem,
+    ::testing::Values(SubsystemCase{"gui_by_default", {}, false, pe::kSubsystemWindowsGui, "subsystem Windows GUI (2)"},
+                      SubsystemCase{"console", {"--console"}, false, pe::kSubsystemWindowsCui,
+                                    "subsystem Windows console (3)"},
+                      SubsystemCase{"gui_when_packed_into_a_console_program", {}, true, pe::kSubsystemWindowsGui,
+                                    "subsystem Windows GUI (2)"}),
+    [](const ::testing::TestParamInfo<SubsystemCase>& info) { return std::string(info.param.name); });
+
+// Resources as comparable lines: type, name, language and a hash of the bytes.
+std::vector<std::string> describe(const std::vector<pe::Resource>& list) {
+  auto key = [](const pe::ResourceKey& k) {
+    return k.named ? std::string(k.text.begin(), k.text.end()) : "#" + std::to_string(k.id);
+  };
+  std::vector<std::string> out;
+  for (const pe::Resource& r : list)
+    out.push_back(key(r.type) + " " + key(r.name) + " " + key(r.language) + " " + std::to_string(r.size) + " " +
+                  std::to_string(fnv1a(std::string(r.data, r.data + r.size))));
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+TEST(PackWine, IconReplacesTheLaunchersImagesByteForByte) {
+  TempDir dir;
+  make_app(dir.path + "/app");
+  const Bytes icon = testing::icon_file(testing::mixed_icon());
+  write_file(dir.path + "/app.ico", std::string(icon.begin(), icon.end()));
+  const std::string exe = dir.path + "/icon.exe", plain = dir.path + "/plain.exe";
+  ASSERT_EQ(pack(dir.path + "/app", exe, {"--icon", dir.path + "/app.ico"}).exit_code, 0);
+  ASSERT_EQ(pack(dir.path + "/app", plain).exit_code, 0);
+
+  // Read back with the project's reader: the .ico's group and images, nothing of the
+  // Launcher's icon, every other resource as it was.
+  expect_icon(exe, icon);
+  auto not_icon = [](const std::string& exe) {
+    const Bytes file = file_bytes(exe);
+    pe::Image image;
+    std::vector<pe::Resource> resources, kept;
+    EXPECT_FALSE(pe::parse_image(file, &image));
+    EXPECT_FALSE(pe::read_resources(file, image, &resources));
+    for (const pe::Resource& r : resources)
+      if (!(r.type == pe::ResourceKey::of_id(pe::kIconType)) && !(r.type == pe::ResourceKey::of_id(pe::kIconGroupType)) &&
+          !(r.type == pe::ResourceKey::of_id(10) && r.name == pe::ResourceKey::of_id(27)))
+        kept.push_back(r);
+    return describe(kept);
+  };
+  const std::vector<std::string> launcher_kept = not_icon(launcher());
+  EXPECT_EQ(launcher_kept.size(), 2u) << "the version record and the manifest";
+  EXPECT_EQ(not_icon(exe), launcher_kept);
+
+  // binutils reads the same tree.
+  auto rc = testing::run_command({"x86_64-w64-mingw32-windres", "-i", exe, "-O", "rc"});
+  ASSERT_EQ(rc.exit_code, 0) << rc.err;
+  auto count = [&](const std::string& what) {
+    size_t n = 0;
+    for (size_t at = rc.out.find(what); at != std::string::npos; at = rc.out.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("/* RT_ICON */"), 4u);
+  EXPECT_EQ(count("/* RT_GROUP_ICON */"), 1u);
+
+  // The running executable: the shell finds one icon, and the loader picks each size
+  // from the new images (the Launcher's own 48-pixel image is its third, a bitmap; the
+  // new one is the fourth, the PNG).
+  e2e::RunResult run = e2e::run_windows(exe, {"icon", "exit", "3"});
+  EXPECT_EQ(run.exit_code, 3u) << run.err;
+  EXPECT_EQ(without_cr(run.out), "icon_groups=1\nicon 16=1 16x16\nicon 32=3 32x32\nicon 48=4 48x48\n");
+  run = e2e::run_windows(plain, {"icon"});
+  EXPECT_EQ(run.exit_code, 0u) << run.err;
+  EXPECT_EQ(without_cr(run.out), "icon_groups=1\nicon 16=1 16x16\nicon 32=2 32x32\nicon 48=3 48x48\n");
 }
 
 }  // namespace

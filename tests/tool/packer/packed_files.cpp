@@ -9,7 +9,9 @@
 #include <filesystem>
 
 #include "tests/e2e/wine_run.h"
+#include "tests/tool/icon_builder.h"
 #include "tool/attach.h"
+#include "tool/icon_resources.h"
 
 namespace tarvex::packer_test {
 
@@ -54,6 +56,33 @@ void write_onefile(const Bytes& resource, const std::string& out) {
   EXPECT_FALSE(failure) << failure.reason;
   e2e::write_file(out, std::string(image.begin(), image.end()));
   chmod(out.c_str(), 0755);
+}
+
+Bytes file_bytes(const std::string& path) {
+  const std::string text = e2e::read_file(path);
+  return Bytes(text.begin(), text.end());
+}
+
+void expect_icon(const std::string& exe, const Bytes& icon) {
+  SCOPED_TRACE(exe);
+  const Bytes file = file_bytes(exe);
+  pe::Image image;
+  std::vector<pe::Resource> resources;
+  ASSERT_FALSE(pe::parse_image(file, &image));
+  ASSERT_FALSE(pe::read_resources(file, image, &resources));
+  std::vector<Bytes> groups, images;
+  for (const pe::Resource& r : resources) {
+    const bool group = r.type == pe::ResourceKey::of_id(pe::kIconGroupType);
+    if (!group && !(r.type == pe::ResourceKey::of_id(pe::kIconType))) continue;
+    const size_t expected_name = group ? 1 : images.size() + 1;  // the reader walks ids in ascending order
+    EXPECT_TRUE(r.name == pe::ResourceKey::of_id(static_cast<uint32_t>(expected_name))) << r.name.id;
+    EXPECT_TRUE(r.language == pe::ResourceKey::of_id(0)) << r.language.id;
+    (group ? groups : images).push_back(Bytes(r.data, r.data + r.size));
+  }
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_TRUE(groups[0] == testing::expected_icon_group(icon));
+  ASSERT_EQ(images.size(), pe::get16(icon, 4));
+  for (size_t k = 0; k < images.size(); ++k) EXPECT_TRUE(images[k] == testing::icon_file_image(icon, k)) << k;
 }
 
 std::vector<std::string> entries(const std::string& dir) {

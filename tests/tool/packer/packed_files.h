@@ -32,6 +32,12 @@ testing::CommandResult pack(const std::string& app, const std::string& out, cons
 // A Launcher copy carrying `resource` as its payload, without the packer's checks.
 void write_onefile(const Bytes& resource, const std::string& out);
 
+// The bytes of a file.
+Bytes file_bytes(const std::string& path);
+// Expects the executable `exe` to hold as its icon exactly the images of the .ico file
+// `icon`, byte for byte: group 1 and RT_ICON 1 to N, language neutral, and no others.
+void expect_icon(const std::string& exe, const Bytes& icon);
+
 // Entries of a folder, names only, sorted.
 std::vector<std::string> entries(const std::string& dir);
 
