@@ -9,6 +9,7 @@
 #include "payload/entries.h"
 #include "payload/format.h"
 #include "payload/reader.h"
+#include "tool/packer/cache_mode.h"
 #include "tool/packer/commands.h"
 #include "tool/packer/entry_names.h"
 #include "tool/packer/host_paths.h"
@@ -89,6 +90,7 @@ int run_list(const std::string& exe_text) {
            header.checksumFlag ? "yes" : "no");
   printf("\n");
   printf("subsystem %s\n", subsystem_name(file).c_str());
+  printf("mode %s\n", describe_mode(file).c_str());
   return 0;
 }
 
