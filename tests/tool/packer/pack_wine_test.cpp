@@ -187,7 +187,7 @@ TEST(PackWine, CacheModeOnlyWhenAskedListedAndDroppedByAttach) {
 
   const std::string key = packer::payload_key(payload);
   r = tarvex({"list", dir.path + "/cached.exe"});
-  EXPECT_TRUE(has(r.out, "\nmode cache, folder {CACHE_DIR}\\Vantor Works\\Korvane Field Studio\\1.0.0.0\\" + key +
+  EXPECT_TRUE(has(r.out, "\nmode cache, folder {CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}\\" + key +
                              ", 3 files recorded\n")) << r.out;
   r = tarvex({"attach", dir.path + "/cached.exe", "--payload", dir.path + "/payload.bin", "-o", dir.path + "/again.exe"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
