@@ -39,6 +39,7 @@ inline constexpr char kToolCannotPack[] = "Error, cannot pack '%s': %s.\n";
 inline constexpr char kToolBadLauncher[] = "Error, cannot pack into the Launcher '%s': %s.\n";
 inline constexpr char kToolCannotExtract[] = "Error, cannot extract '%s': %s.\n";
 inline constexpr char kToolBadIcon[] = "Error, cannot use the icon '%s': %s.\n";
+inline constexpr char kToolBadCacheDir[] = "tarvex: --cache-dir '%s': %s\n";
 // A payload failure inside the tool: the file, then the reason (for a reader failure, what
 // went wrong and the Launcher's own message in parentheses).
 inline constexpr char kToolPayloadFailure[] = "tarvex: %s: %s\n";

@@ -16,7 +16,7 @@ mkdir -p "$out"
 
 common=("$top/diagnostics/report.cpp" "$top/diagnostics/line_writer.cpp" "$top/diagnostics/stream_text_posix.cpp"
         "$top/diagnostics/system_text_posix.cpp" "$top/support/wide_buffer.cpp"
-        "$top/payload/reader.cpp" "$top/payload/entries.cpp")
+        "$top/payload/reader.cpp" "$top/payload/entries.cpp" "$top/payload/cache_record.cpp")
 flags=(-std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -I"$top")
 
 seed_payload() {  # a few well-formed payloads to start from

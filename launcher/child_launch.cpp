@@ -27,26 +27,11 @@ WideBuffer<kPathCapacity> g_own_dir;
 WideBuffer<kCommandLineCapacity> g_command_line;
 WideBuffer<kDecimalCapacity> g_pid;
 
-// The running executable as the loader names it; the launch cannot go on without it.
-const wchar_t* module_file_name() {
-  const wchar_t* name = own_module_file_name();
-  if (*name == 0) end_process_abnormally();
-  return name;
-}
-
 void publish_environment() {
   g_pid.clear();
   append_process_id(g_pid, kInvariant);
   set_env_ascii("TARVEX_ONEFILE_PARENT", g_pid.c_str());
-
-  // The executable's folder; cut at the last backslash, which goes too, so a
-  // program at the root of a drive publishes just the drive letter and colon.
-  g_own_dir.assign(own_exe_path(false), report_as(msg::kExePathTooLong));
-  size_t cut = g_own_dir.rfind(L'\\');
-  if (cut != WideText::npos) g_own_dir.truncate(cut);
-  set_env_ascii("TARVEX_ONEFILE_DIRECTORY", g_own_dir.c_str());
-
-  set_env_ascii("TARVEX_ORIGINAL_ARGV0", __wargv && __wargv[0] ? __wargv[0] : L"");
+  publish_application_environment();
 }
 
 // The command line for the child: this program's own line as the system reports it
@@ -64,6 +49,23 @@ void build_command_line() {
 }
 
 }  // namespace
+
+const wchar_t* module_file_name() {
+  const wchar_t* name = own_module_file_name();
+  if (*name == 0) end_process_abnormally();
+  return name;
+}
+
+void publish_application_environment() {
+  // The executable's folder; cut at the last backslash, which goes too, so a
+  // program at the root of a drive publishes just the drive letter and colon.
+  g_own_dir.assign(own_exe_path(false), report_as(msg::kExePathTooLong));
+  size_t cut = g_own_dir.rfind(L'\\');
+  if (cut != WideText::npos) g_own_dir.truncate(cut);
+  set_env_ascii("TARVEX_ONEFILE_DIRECTORY", g_own_dir.c_str());
+
+  set_env_ascii("TARVEX_ORIGINAL_ARGV0", __wargv && __wargv[0] ? __wargv[0] : L"");
+}
 
 int launch_child() {
   Handle child;

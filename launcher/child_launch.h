@@ -9,6 +9,15 @@ namespace tarvex {
 // when a console event ended the run).
 int launch_child();
 
+// Publishes what the application sees of the executable it runs in:
+// TARVEX_ONEFILE_DIRECTORY, the executable's folder, and TARVEX_ORIGINAL_ARGV0, this
+// process's argv[0] as typed.
+void publish_application_environment();
+
+// The running executable as the loader names it; the process aborts when the system
+// cannot tell it.
+const wchar_t* module_file_name();
+
 // The one system call that tests need to fail or steer; CreateProcessW unless replaced.
 using CreateProcessFunction = decltype(&CreateProcessW);
 extern CreateProcessFunction g_create_process;

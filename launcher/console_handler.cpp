@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "diagnostics/messages.h"
 #include "diagnostics/report.h"
 #include "launcher/cleanup.h"
 #include "launcher/state.h"
@@ -48,6 +49,16 @@ BOOL WINAPI end_interrupted_process(DWORD control_type) {
     ExitProcess(kInterruptedExitCode);
   }
   return FALSE;
+}
+
+void register_console_handlers() {
+  static bool registered = false;
+  if (registered) return;
+  // Handlers run last registered first: the cleanup, then the end with the
+  // interruption code.
+  if (!SetConsoleCtrlHandler(end_interrupted_process, TRUE) || !SetConsoleCtrlHandler(console_control_handler, TRUE))
+    fail_with_message(msg::kSignalHandler);
+  registered = true;
 }
 
 void end_interrupted_run() {

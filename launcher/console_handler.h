@@ -24,6 +24,10 @@ bool console_event_received();
 // lock first, so the process does not end in the middle of another thread's removal.
 BOOL WINAPI end_interrupted_process(DWORD control_type);
 
+// Registers end_interrupted_process, then console_control_handler, once per process;
+// a failure ends the process with its report.
+void register_console_handlers();
+
 // For the main thread, holding the run lock, once it has seen an event: cleanup,
 // then the end with kInterruptedExitCode. The lock stays held to the end.
 [[noreturn]] void end_interrupted_run();

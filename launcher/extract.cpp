@@ -11,6 +11,7 @@
 #include "launcher/console_handler.h"
 #include "launcher/state.h"
 #include "paths/directories.h"
+#include "paths/environment.h"
 #include "paths/private_folder.h"
 #include "payload/entries.h"
 #include "payload/format.h"
@@ -26,6 +27,7 @@ namespace {
 WideBuffer<payload::kMaxNameUnits + 1> g_entry_name;
 WideBuffer<kPathCapacity> g_target_path;
 WideBuffer<kPathCapacity> g_containing_dir;
+WideBuffer<kPathCapacity> g_final_path;
 unsigned char g_write_buffer[payload::kWriteSliceSize];
 
 // Creates the directory that will hold the target file, through the cache.
@@ -89,10 +91,45 @@ void write_entry(uint64_t size) {
   }
 }
 
+// Reads past an entry's content that is not written.
+void skip_entry(uint64_t size) {
+  for (uint64_t remaining = size; remaining > 0;) {
+    const uint64_t slice = remaining < sizeof g_write_buffer ? remaining : sizeof g_write_buffer;
+    read_payload(g_write_buffer, slice);
+    remaining -= slice;
+  }
+}
+
+// Writes the entry beside its target under a name of this process's and renames it
+// over the target: a start that reads the folder meanwhile sees the old file or the
+// whole new one, never half of one.
+void replace_entry(uint64_t size) {
+  g_final_path.assign(g_target_path.c_str(), report_as(msg::kPathTooLong));
+  g_target_path.append(L".repair-", report_as(msg::kPathTooLong));
+  append_process_id(g_target_path, report_as(msg::kPathTooLong));
+  write_entry(size);
+  if (!MoveFileExW(g_target_path.c_str(), g_final_path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    const DWORD error = GetLastError();
+    DeleteFileW(g_target_path.c_str());
+    fail_with_system_error(msg::kUnpack, error);
+  }
+}
+
 }  // namespace
+
+bool file_has_size(const wchar_t* path, uint64_t size) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return false;
+  if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  return (static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow) == size;
+}
 
 bool extract_payload(Role role) {
   if (role == Role::kParent) make_extraction_dir();
+  return extract_entries(g_extraction_dir.c_str(), role == Role::kChild ? Writes::kModuleOnly : Writes::kAll);
+}
+
+bool extract_entries(const wchar_t* dir, Writes writes) {
   for (;;) {
     // Held for the whole entry: a console handler's cleanup never removes the
     // directory under a file being written, and this thread, on taking the lock,
@@ -104,16 +141,21 @@ bool extract_payload(Role role) {
     // A name that climbs out of the extraction directory would write, or load a
     // module, anywhere on the machine.
     if (!entry_name_stays_inside(g_entry_name.c_str())) fail_with_message(msg::kUnsafeEntryName);
-    g_target_path.assign(g_extraction_dir.c_str(), report_as(msg::kPathTooLong));
+    g_target_path.assign(dir, report_as(msg::kPathTooLong));
     g_target_path.append(L'\\', report_as(msg::kPathTooLong));
     g_target_path.append(g_entry_name.c_str(), report_as(msg::kPathTooLong));
     if (g_module_path.empty()) {
       g_module_path.assign(g_target_path.c_str(), report_as(msg::kModulePathTooLong));
-      if (role == Role::kChild) return true;
+      if (writes == Writes::kModuleOnly) return true;
     }
     uint64_t size = read_entry_size();
+    if (writes == Writes::kRepairs && file_has_size(g_target_path.c_str(), size)) {
+      skip_entry(size);
+      continue;
+    }
     make_containing_dir();
-    write_entry(size);
+    if (writes == Writes::kRepairs) replace_entry(size);
+    else write_entry(size);
   }
 }
 

@@ -1,5 +1,7 @@
 // The extraction loop: payload entries to files below the extraction directory.
 #pragma once
+#include <cstdint>
+
 
 #include "launcher/role.h"
 #include "support/capacities.h"
@@ -14,5 +16,20 @@ extern WideBuffer<kModulePathCapacity> g_module_path;
 // as soon as the first entry's path is known, reading nothing further. Returns
 // whether there was a first entry.
 bool extract_payload(Role role);
+
+// What a pass over the payload writes below its folder.
+enum class Writes {
+  kModuleOnly,  // nothing: it stops once the module path is known
+  kAll,         // every entry
+  kRepairs,     // only the entries whose file is missing or has another size, each
+                // written under a temporary name and renamed over the old one
+};
+
+// The extraction loop over the open payload, below `dir` (which exists). Returns
+// whether there was a first entry.
+bool extract_entries(const wchar_t* dir, Writes writes);
+
+// Whether `path` is a file (not a folder) of exactly `size` bytes.
+bool file_has_size(const wchar_t* path, uint64_t size);
 
 }  // namespace tarvex

@@ -1,4 +1,4 @@
-// Child role: load the first payload entry from the extraction directory and call
+// Child role and cached runs: load the first payload entry from its folder and call
 // its run_code with this process's arguments.
 #include "launcher/module_start.h"
 
@@ -7,14 +7,13 @@
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
 #include "launcher/extract.h"
-#include "launcher/state.h"
 
 namespace tarvex {
 
 using RunCode = int (*)(int argc, wchar_t** argv);
 
-int start_module(int argc, wchar_t** argv) {
-  AddDllDirectory(g_extraction_dir.c_str());
+int start_module(const wchar_t* dir, int argc, wchar_t** argv) {
+  AddDllDirectory(dir);
   // Altered search path: the module's own dependencies are found beside it first.
   HMODULE module = LoadLibraryExW(g_module_path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (!module) fail_with_system_error(msg::kLoadDll, GetLastError());

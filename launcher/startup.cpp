@@ -3,7 +3,8 @@
 //
 // Where the Launcher process ends:
 // - EXIT POINT run_launcher returns, and wWinMain with it (launcher/main.cpp):
-//   - child role: what the module's run_code returns (start_module, module_start.cpp);
+//   - child role and cached runs: what the module's run_code returns (start_module,
+//     module_start.cpp; run_from_cache, cache_run.cpp);
 //   - parent role: the child's exit code, 1 when it cannot be read, 0xC000013A
 //     after a console event (launch_child, child_launch.cpp).
 // - EXIT POINT end_process(2) (diagnostics/report.cpp), after one "Error, ..." line
@@ -24,14 +25,14 @@
 
 #include <windows.h>
 
-#include <cstdint>
-
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
+#include "launcher/cache_run.h"
 #include "launcher/child_launch.h"
 #include "launcher/console_handler.h"
 #include "launcher/extract.h"
 #include "launcher/module_start.h"
+#include "launcher/own_resource.h"
 #include "launcher/role.h"
 #include "launcher/state.h"
 #include "paths/expand.h"
@@ -48,32 +49,26 @@ constexpr wchar_t kDirectoryTemplate[] = L"{TEMP}\\onefile_{PID}_{TIME}";
 
 int run_launcher(int argc, wchar_t** argv) {
   const Role role = decide_role();
+  // An executable packed in cache mode runs from its persistent folder when it can;
+  // otherwise, and always in the child role, it runs as every other one does.
+  if (role == Role::kParent) {
+    int code = 0;
+    if (run_from_cache(argc, argv, &code)) return code;
+  }
 
   const bool expanded = expand_path_spec(g_extraction_dir.data(), kDirectoryTemplate, g_extraction_dir.capacity());
   g_extraction_dir.sync(kInvariant);
-
-  // None of these is tested on its own: a missing resource fails the signature test.
-  HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(payload::kResourceId), MAKEINTRESOURCEA(payload::kResourceType));
-  HGLOBAL loaded = resource ? LoadResource(nullptr, resource) : nullptr;
-  const auto* base = static_cast<const unsigned char*>(loaded ? LockResource(loaded) : nullptr);
-  const uint64_t size = resource ? SizeofResource(nullptr, resource) : 0;
+  const ResourceBytes payload = own_rcdata(payload::kResourceId);
 
   if (!expanded) fail_expansion(kDirectoryTemplate);
-  // Handlers run last registered first: the cleanup, then the end with the
-  // interruption code.
-  if (!SetConsoleCtrlHandler(end_interrupted_process, TRUE) || !SetConsoleCtrlHandler(console_control_handler, TRUE))
-    fail_with_message(msg::kSignalHandler);
-
-  if (!base || size < payload::kSignatureSize || base[0] != payload::kSignature[0] ||
-      base[1] != payload::kSignature[1] || base[2] != payload::kSignature[2])
-    fail_with_message(msg::kAttachedHeader);
-  open_payload(base + payload::kSignatureSize, size - payload::kSignatureSize);
+  register_console_handlers();
+  open_payload_resource(payload);
 
   const bool has_module = extract_payload(role);
   if (role == Role::kChild) {
     // With no module to start, a child would only start yet another child.
     if (!has_module) fail_with_message(msg::kNoModule);
-    return start_module(argc, argv);
+    return start_module(g_extraction_dir.c_str(), argc, argv);
   }
   close_payload();
   return launch_child();

@@ -8,8 +8,10 @@
 
 namespace tarvex {
 
-// The expansion of the directory template; written once at start-up, before the
-// console handler can find anything to remove, and never changed afterwards.
+// The folder that cleanup removes: the expansion of the directory template, written
+// at start-up before the console handler can find anything to remove. In cache mode
+// a first run sets it first to its private sibling folder, under the run lock with
+// the removal flag, and lowers the flag again once the sibling is renamed or removed.
 extern WideBuffer<kPathCapacity> g_extraction_dir;
 
 // Guarded by the run lock. 0: nothing to remove. 1: raised in the parent role once

@@ -1,6 +1,8 @@
 // Security for a folder that only the running user may use.
 #include "paths/private_folder.h"
 
+#include <aclapi.h>
+
 #include "support/unique_handle.h"
 
 namespace tarvex {
@@ -19,6 +21,8 @@ struct Advapi {
   decltype(&InitializeSecurityDescriptor) initialize_security_descriptor;
   decltype(&SetSecurityDescriptorDacl) set_security_descriptor_dacl;
   decltype(&SetSecurityDescriptorControl) set_security_descriptor_control;
+  decltype(&GetSecurityInfo) get_security_info;
+  decltype(&EqualSid) equal_sid;
 };
 Advapi g_advapi;
 bool g_advapi_bound = false;
@@ -44,6 +48,8 @@ bool bind_advapi() {
   bind(module, g_advapi.initialize_security_descriptor, "InitializeSecurityDescriptor");
   bind(module, g_advapi.set_security_descriptor_dacl, "SetSecurityDescriptorDacl");
   bind(module, g_advapi.set_security_descriptor_control, "SetSecurityDescriptorControl");
+  bind(module, g_advapi.get_security_info, "GetSecurityInfo");
+  bind(module, g_advapi.equal_sid, "EqualSid");
   return g_advapi_bound;
 }
 
@@ -72,6 +78,19 @@ bool make_private_folder_security(PrivateFolderSecurity& security) {
   g_advapi.set_security_descriptor_control(&security.descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
   security.attributes = {sizeof security.attributes, &security.descriptor, FALSE};
   return true;
+}
+
+bool owned_by_current_user(HANDLE object) {
+  UserSid user;
+  if (!current_user_sid(user)) return false;
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (g_advapi.get_security_info(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                                 nullptr, &descriptor) != ERROR_SUCCESS)
+    return false;
+  const bool same = owner && g_advapi.equal_sid(owner, user.get());
+  LocalFree(descriptor);
+  return same;
 }
 
 }  // namespace tarvex

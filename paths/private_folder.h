@@ -32,4 +32,8 @@ struct PrivateFolderSecurity {
 // Fills `security`; false when the user's SID cannot be had, with GetLastError set.
 bool make_private_folder_security(PrivateFolderSecurity& security);
 
+// Whether the owner of the open file or folder `object` (opened with READ_CONTROL) is
+// the running user. False too when the owner cannot be read.
+bool owned_by_current_user(HANDLE object);
+
 }  // namespace tarvex

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "payload/cache_record.h"
 #include "payload/format.h"
 
 namespace tarvex {
@@ -161,19 +162,45 @@ void update_headers(const Bytes& file, const Image& image, const Placement& p, B
                               [&](OptionalHeader64& h) { h.check_sum = pe_checksum(o, checksum); });
 }
 
+bool is_cache_record(const Resource& r) {
+  return r.size >= sizeof payload::kCacheRecordMagic &&
+         std::equal(std::begin(payload::kCacheRecordMagic), std::end(payload::kCacheRecordMagic), r.data);
+}
+
+// Removes resource RT_RCDATA `id` in every language; with `records_only`, only those
+// that hold a cache record.
+void remove_rcdata(std::vector<Resource>& resources, uint16_t id, bool records_only) {
+  const ResourceKey type = ResourceKey::of_id(payload::kResourceType);
+  const ResourceKey name = ResourceKey::of_id(id);
+  resources.erase(std::remove_if(resources.begin(), resources.end(),
+                                 [&](const Resource& r) {
+                                   return r.type == type && r.name == name && (!records_only || is_cache_record(r));
+                                 }),
+                  resources.end());
+}
+
 }  // namespace
 
 Failure put_payload(std::vector<Resource>& resources, const Bytes& payload) {
   if (payload.size() > payload::kMaxResourceSize) return fail("the payload is 4 GiB or larger");
   // Every language of the payload resource goes: the loader picks among languages by
   // the user's settings, so a copy left in another language could be the one it runs.
-  const ResourceKey type = ResourceKey::of_id(payload::kResourceType);
-  const ResourceKey id = ResourceKey::of_id(payload::kResourceId);
-  const ResourceKey language = ResourceKey::of_id(payload::kResourceLanguage);
-  resources.erase(std::remove_if(resources.begin(), resources.end(),
-                                 [&](const Resource& r) { return r.type == type && r.name == id; }),
-                  resources.end());
-  resources.push_back({type, id, language, 0, payload.data(), static_cast<uint32_t>(payload.size())});
+  // A cache record goes too: it describes the payload it was made for, not this one.
+  // Resource 28 of a program of its own, which does not start with the record's magic,
+  // is that program's business and stays.
+  remove_rcdata(resources, payload::kResourceId, false);
+  remove_rcdata(resources, payload::kCacheRecordId, true);
+  resources.push_back({ResourceKey::of_id(payload::kResourceType), ResourceKey::of_id(payload::kResourceId),
+                       ResourceKey::of_id(payload::kResourceLanguage), 0, payload.data(),
+                       static_cast<uint32_t>(payload.size())});
+  return {};
+}
+
+Failure put_cache_record(std::vector<Resource>& resources, const Bytes& record) {
+  remove_rcdata(resources, payload::kCacheRecordId, false);
+  resources.push_back({ResourceKey::of_id(payload::kResourceType), ResourceKey::of_id(payload::kCacheRecordId),
+                       ResourceKey::of_id(payload::kResourceLanguage), 0, record.data(),
+                       static_cast<uint32_t>(record.size())});
   return {};
 }
 

@@ -20,8 +20,13 @@ using ResourceEdit = std::function<Failure(std::vector<pe::Resource>& resources)
 Failure rebuild_resources(const Bytes& image, const ResourceEdit& edit, Bytes* out);
 
 // The edit that stores a payload: resource RT_RCDATA 27, language neutral, holds
-// `payload`; resource 27 in any other language is removed.
+// `payload`; resource 27 in any other language, and a cache record (RT_RCDATA 28
+// starting with the record's magic) in any language, is removed.
 Failure put_payload(std::vector<pe::Resource>& resources, const Bytes& payload);
+
+// The edit that stores a cache record as RT_RCDATA 28, language neutral, replacing
+// any in every language. After put_payload, which removes it.
+Failure put_cache_record(std::vector<pe::Resource>& resources, const Bytes& record);
 
 // rebuild_resources with put_payload alone: every other resource is kept.
 Failure attach_payload(const Bytes& image, const Bytes& payload, Bytes* out);

@@ -44,6 +44,13 @@ static int tarvex_main(int argc, char** argv) {
                  "reaches %ERRORLEVEL% and $LASTEXITCODE. Default: a GUI program, which gets no console of its own.");
   pack->add_option("--icon", pack_options.icon,
                    "An .ico file whose images, byte for byte, replace the Launcher's icon (PNG images included).");
+  pack->add_flag("--cache", pack_options.cache,
+                 "Extract once into a persistent folder of the user's and reuse it at later starts (see "
+                 "--cache-dir). Default: extract into a temporary folder at every start and remove it at the end.");
+  CLI::Option* cache_dir = pack->add_option("--cache-dir", pack_options.cache_dir,
+                   "The cache folder as a template of {CACHE_DIR}, {HOME}, {TEMP}, {COMPANY}, {PRODUCT}, "
+                   "{VERSION}, {PROGRAM}, {PROGRAM_BASE} or {PROGRAM_DIR}; a key of the payload is appended as "
+                   "its last folder. Implies --cache. Default: {CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}.");
   pack->footer("The same folder and options give the same bytes on every run and every machine.");
 
   std::string list_exe;
@@ -69,6 +76,8 @@ static int tarvex_main(int argc, char** argv) {
   }
   if (pack->parsed()) {
     pack_options.checksum = !no_check;
+    pack_options.cache_dir_set = cache_dir->count() > 0;
+    if (pack_options.cache_dir_set) pack_options.cache = true;
     return tarvex::packer::run_pack(pack_options);
   }
   if (list->parsed()) return tarvex::packer::run_list(list_exe);

@@ -516,6 +516,10 @@ struct EventCase {
   bool module_runs;         // the marker is there afterwards
   bool console_program = false;  // the subsystem that `tarvex pack --console` gives
   bool on_console = false;       // the module writes to the console's screen rather than to a pipe
+  // Cache mode, its folder below the test's folder ({PARTIAL}: a first run's sibling);
+  // with `warm`, a complete run has filled the folder before.
+  bool cache = false;
+  bool warm = false;
 };
 
 class ConsoleEventTest : public LauncherTest, public ::testing::WithParamInterface<EventCase> {};
@@ -524,11 +528,23 @@ class ConsoleEventTest : public LauncherTest, public ::testing::WithParamInterfa
 // the run was doing, it ends with STATUS_CONTROL_C_EXIT and leaves no file behind.
 TEST_P(ConsoleEventTest, EndsTheRunAndLeavesNothing) {
   const EventCase& c = GetParam();
-  std::string exe = module_onefile(small_files(c.files), "app.exe", c.console_program);
+  std::string exe = dir_ + "/app.exe";
+  std::vector<PayloadEntry> entries = small_files(c.files);
+  entries.insert(entries.begin(), {u"app.dll", file_bytes(test_module_dll())});
+  const std::string cache = dir_ + "/cache";
+  std::string key;
+  if (c.cache) key = make_cached_onefile(entries, windows_path(cache), exe, c.console_program);
+  else ASSERT_TRUE(make_onefile(entries, exe, c.console_program));
+  if (c.warm) {
+    ASSERT_FALSE(key.empty());
+    ASSERT_EQ(run(exe, {}).exit_code, 0u);
+  }
   const std::string ready = windows_path(dir_ + "/ready");
   const std::string extracting = windows_path(temp_) + "\\onefile_{PID}_4242\\data\\d20\\f00100.txt";
+  const std::string partial = windows_path(cache) + "\\" + key + ".partial-{PID}\\data\\d20\\f00100.txt";
   const std::string args = replace_all(c.module_args, "{READY}", ready);
-  const std::string triggers = replace_all(replace_all(c.triggers, "{READY}", ready), "{EXTRACTING}", extracting);
+  const std::string triggers = replace_all(
+      replace_all(replace_all(c.triggers, "{READY}", ready), "{EXTRACTING}", extracting), "{PARTIAL}", partial);
   RunOptions options;
   options.env = {{"TARVEX_ONEFILE_START", "4242"}};
   options.unset_env = {"TARVEX_ONEFILE_PARENT"};
@@ -548,6 +564,13 @@ TEST_P(ConsoleEventTest, EndsTheRunAndLeavesNothing) {
                             << (left.empty() ? 0 : count_files(temp_ + "/" + left[0])) << " files";
   struct stat st;
   EXPECT_EQ(stat((dir_ + "/ready").c_str(), &st) == 0, c.module_runs);
+  if (c.cache) {
+    // The cache is never removed: a run that got as far as the module keeps it whole;
+    // an extraction the event cut short leaves neither it nor its sibling.
+    const std::vector<std::string> kept = {key};
+    EXPECT_EQ(list_dir(cache), c.module_runs ? kept : std::vector<std::string>{});
+    if (c.module_runs) EXPECT_EQ(count_files(cache + "/" + key), static_cast<size_t>(c.files + 1));
+  }
   if (c.on_console) {  // what the module wrote before the event is on the console's screen
     const std::string shown = "| MODULE_DIR=" + windows_path(temp_) + "\\onefile_";
     EXPECT_NE(r.out.find(shown), std::string::npos) << r.out;
@@ -567,7 +590,12 @@ INSTANTIATE_TEST_SUITE_P(
         EventCase{"EventDuringExtraction", 4000, "touch {READY}", "@{EXTRACTING}", false},
         // A console program whose module writes to the console it shares with the parent.
         EventCase{"ConsoleProgramOnItsConsole", 1, "env touch {READY} sleep 90000 exit 0", "@{READY}", true, true,
-                  true}),
+                  true},
+        // The cached run is the process that the event reaches: it ends, the cache stays.
+        EventCase{"CachedRunEndsAndKeepsTheCache", 300, "touch {READY} sleep 90000 exit 0", "@{READY}", true, false,
+                  false, true, true},
+        EventCase{"EventDuringAFirstRunRemovesItsPartialFolder", 4000, "touch {READY}", "@{PARTIAL}", false, false,
+                  false, true, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct RemovalCase {
@@ -649,6 +677,151 @@ INSTANTIATE_TEST_SUITE_P(
         RemovalCase{"ReadOnlyFile", {{u"data\\ro.txt", text("ro")}}, {"readonly", "data\\ro.txt"}, false},
         RemovalCase{"LinksPointingOutside", {{u"data\\x.txt", text("x")}}, {}, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Cache mode: the folder below the test's own folder, keyed by the payload.
+class CacheTest : public LauncherTest {
+ protected:
+  std::string cached_onefile(const std::vector<PayloadEntry>& more, const std::string& name = "app.exe") {
+    std::vector<PayloadEntry> entries = {{u"app.dll", file_bytes(test_module_dll())}};
+    entries.insert(entries.end(), more.begin(), more.end());
+    std::string exe = dir_ + "/" + name;
+    key_ = make_cached_onefile(entries, windows_path(cache_root()), exe);
+    EXPECT_FALSE(key_.empty());
+    return exe;
+  }
+  std::string cache_root() { return dir_ + "/cache"; }
+  std::string folder() { return cache_root() + "/" + key_; }
+  std::string key_;
+};
+
+// The module's "file ..." lines, but for the named file.
+std::vector<std::string> files_listed(const std::string& out, const std::string& except = "") {
+  std::vector<std::string> files;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("file ", 0) == 0 && (except.empty() || line.rfind("file " + except + " ", 0) != 0))
+      files.push_back(line);
+  return files;
+}
+
+int64_t mtime_ns(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+struct CacheCase {
+  const char* name;
+  std::function<void(const std::string& folder)> before_first;  // null: nothing
+  std::function<void(const std::string& folder)> between;       // after the first run; null: nothing
+  bool second_cached;  // the second run runs from the cache folder, else from a temporary one
+  bool needs_root = false;
+};
+
+class CacheScenarioTest : public CacheTest, public ::testing::WithParamInterface<CacheCase> {};
+
+TEST_P(CacheScenarioTest, SecondRunSeesTheSameApplication) {
+  const CacheCase& c = GetParam();
+  if (c.needs_root && geteuid() != 0) GTEST_SKIP() << "giving the folder to another user takes root";
+  std::string exe = cached_onefile({{u"data\\x.txt", text("x")}, {u"data\\big.bin", Bytes(70000, 'b')}});
+  if (c.before_first) c.before_first(folder());
+  RunResult first = run(exe, {"env", "list", "exit", "4"});
+  ASSERT_TRUE(first.reported) << first.err;
+  EXPECT_EQ(first.exit_code, 4u) << first.out << first.err;
+  auto v = values(first.out);
+  EXPECT_EQ(v["MODULE_DIR"], windows_path(folder()));
+  EXPECT_TRUE(strcasecmp(v["TARVEX_ONEFILE_DIRECTORY"].c_str(), windows_path(dir_).c_str()) == 0) << first.out;
+  EXPECT_FALSE(v["TARVEX_ORIGINAL_ARGV0"].empty()) << first.out;
+  // One process: no parent to name, and no marker.
+  EXPECT_NE(first.out.find("TARVEX_ONEFILE_PARENT unset"), std::string::npos) << first.out;
+  EXPECT_NE(first.out.find("file data\\big.bin 70000 "), std::string::npos) << first.out;
+  EXPECT_EQ(list_dir(cache_root()), std::vector<std::string>{key_}) << "a partial folder was left";
+  const int64_t module_written = mtime_ns(folder() + "/app.dll");
+  ASSERT_TRUE(write_file(folder() + "/marker", "m"));
+
+  if (c.between) c.between(folder());
+  RunResult second = run(exe, {"env", "list"});
+  if (c.needs_root) chown(folder().c_str(), 0, 0);
+  ASSERT_TRUE(second.reported) << second.err;
+  EXPECT_EQ(second.exit_code, 0u) << second.out << second.err;
+  EXPECT_EQ(files_listed(second.out, "marker"), files_listed(first.out));
+  const std::string module_dir = values(second.out)["MODULE_DIR"];
+  if (c.second_cached) {
+    EXPECT_EQ(module_dir, windows_path(folder()));
+    EXPECT_EQ(read_file(folder() + "/marker"), "m");
+    EXPECT_EQ(mtime_ns(folder() + "/app.dll"), module_written) << "the module was written again";
+  } else {
+    EXPECT_EQ(module_dir.rfind(windows_path(temp_) + "\\onefile_", 0), 0u) << module_dir;
+  }
+  EXPECT_TRUE(new_extraction_dirs().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CacheScenarioTest,
+    ::testing::Values(
+        CacheCase{"Reuse", nullptr, nullptr, true},
+        CacheCase{"RepairsADeletedAndATruncatedFile", nullptr,
+                  [](const std::string& folder) {
+                    ASSERT_EQ(remove((folder + "/data/x.txt").c_str()), 0);
+                    ASSERT_EQ(truncate((folder + "/data/big.bin").c_str(), 10), 0);
+                  },
+                  true},
+        // A first run that was killed left its sibling; its process is gone.
+        CacheCase{"InterruptedFirstRunIsNeitherUsedNorLeft",
+                  [](const std::string& folder) {
+                    ASSERT_TRUE(std::filesystem::create_directories(folder + ".partial-4194300/data"));
+                    ASSERT_TRUE(write_file(folder + ".partial-4194300/app.dll", "half"));
+                  },
+                  nullptr, true},
+        CacheCase{"FolderOfAnotherUserIsNotTrusted", nullptr,
+                  [](const std::string& folder) { ASSERT_EQ(chown(folder.c_str(), 4321, 4321), 0); }, false, true},
+        CacheCase{"FileInPlaceOfTheFolderIsNotUsed", nullptr,
+                  [](const std::string& folder) {
+                    remove_tree(folder);
+                    ASSERT_TRUE(write_file(folder, "not a folder"));
+                  },
+                  false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CacheTest, RebuiltExecutableRunsItsOwnFiles) {
+  std::string exe = cached_onefile({{u"v.txt", text("one")}});
+  RunResult r = run(exe, {"list"});
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_NE(r.out.find("file v.txt 3 "), std::string::npos) << r.out;
+  const std::string old_key = key_;
+  cached_onefile({{u"v.txt", text("four")}});
+  ASSERT_NE(key_, old_key);
+  r = run(exe, {"env", "list"});
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_NE(r.out.find("file v.txt 4 "), std::string::npos) << r.out;
+  EXPECT_EQ(values(r.out)["MODULE_DIR"], windows_path(folder()));
+  std::vector<std::string> both = {old_key, key_};
+  std::vector<std::string> listed = list_dir(cache_root());
+  std::sort(both.begin(), both.end());
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, both);
+}
+
+// Two first runs at once: each extracts into its own sibling, one rename wins and the
+// other run uses the winner's folder.
+TEST_F(CacheTest, TwoFirstRunsAtOnceBothRunFromOneFolder) {
+  std::string exe = cached_onefile(small_files(600));
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    remove_tree(cache_root());
+    RunResult results[2];
+    std::thread other([&] { results[1] = run(exe, {"env", "exit", "6"}); });
+    results[0] = run(exe, {"env", "exit", "6"});
+    other.join();
+    for (const RunResult& r : results) {
+      ASSERT_TRUE(r.reported) << r.err;
+      EXPECT_EQ(r.exit_code, 6u) << r.out << r.err;
+      EXPECT_EQ(values(r.out)["MODULE_DIR"], windows_path(folder()));
+    }
+    EXPECT_EQ(list_dir(cache_root()), std::vector<std::string>{key_});
+    EXPECT_EQ(count_files(folder()), 601u);
+  }
+}
 
 TEST_F(LauncherTest, ExecutableAtTheRootOfADrivePublishesDriveLetterAndColon) {
   std::string link = wine_prefix() + "/dosdevices/t:";

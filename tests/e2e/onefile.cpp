@@ -5,6 +5,7 @@
 
 #include "tests/e2e/wine_run.h"
 #include "tool/attach.h"
+#include "tool/packer/cache_mode.h"
 
 namespace tarvex::e2e {
 
@@ -32,6 +33,30 @@ bool make_onefile(const std::vector<PayloadEntry>& entries, const std::string& o
   options.level = 3;
   options.checksum = true;
   return make_onefile_from_resource(build_payload(entries, options), out, console);
+}
+
+std::string make_cached_onefile(const std::vector<PayloadEntry>& entries, const std::string& folder_template,
+                                const std::string& out, bool console) {
+  WriterOptions options;
+  options.level = 3;
+  options.checksum = true;
+  const Bytes payload = build_payload(entries, options);
+  std::vector<packer::AppFile> files;
+  for (const PayloadEntry& e : entries) files.push_back({e.name, {}, e.content.size()});
+  const std::string key = packer::payload_key(payload);
+  const Bytes record =
+      packer::build_cache_record(packer::keyed_template(std::u16string(folder_template.begin(), folder_template.end()), key), files);
+  Bytes image;
+  const ResourceEdit edit = [&](std::vector<pe::Resource>& resources) {
+    TARVEX_TRY(put_payload(resources, payload));
+    return put_cache_record(resources, record);
+  };
+  if (rebuild_resources(file_bytes(launcher_exe()), edit, &image)) return "";
+  pe::Image headers;
+  if (console && pe::parse_image(image, &headers)) return "";
+  if (console) pe::set_subsystem(image, headers, pe::kSubsystemWindowsCui);
+  if (!write_file(out, std::string(image.begin(), image.end())) || chmod(out.c_str(), 0755) != 0) return "";
+  return key;
 }
 
 std::vector<std::string> extraction_dirs() { return list_dir(wine_temp_dir(), "onefile_"); }

@@ -18,6 +18,12 @@ bool make_onefile_from_resource(const Bytes& resource, const std::string& out, b
 // The same for a list of entries (the first is the module), compressed as the packer would.
 bool make_onefile(const std::vector<PayloadEntry>& entries, const std::string& out, bool console = false);
 
+// The same in cache mode, as `tarvex pack --cache-dir TEMPLATE` makes it (the record
+// lists the entries as given; they should have distinct names). Returns the key, the
+// last folder of the cache folder, or "" on failure.
+std::string make_cached_onefile(const std::vector<PayloadEntry>& entries, const std::string& folder_template,
+                                const std::string& out, bool console = false);
+
 // Extraction folders (onefile_*) currently in Wine's temporary folder.
 std::vector<std::string> extraction_dirs();
 

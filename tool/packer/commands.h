@@ -16,6 +16,9 @@ struct PackOptions {
   bool checksum = true;
   bool console = false;  // the console subsystem instead of the GUI one
   std::string icon;      // empty: the Launcher's own icon
+  bool cache = false;    // extract once into a persistent folder and reuse it
+  std::string cache_dir; // the folder's template, when cache_dir_set
+  bool cache_dir_set = false;  // false: kDefaultCacheTemplate
 };
 
 // 0, or 2 after one line on standard error naming the file and the reason.

@@ -1,5 +1,5 @@
-// `tarvex list`: every entry's size and name, the totals, the frame's parameters and the
-// executable's subsystem.
+// `tarvex list`: every entry's size and name, the totals, the frame's parameters, the
+// extraction mode and the executable's subsystem.
 #define ZSTD_STATIC_LINKING_ONLY  // ZSTD_getFrameHeader
 #include <zstd.h>
 
@@ -9,6 +9,7 @@
 #include "payload/entries.h"
 #include "payload/format.h"
 #include "payload/reader.h"
+#include "tool/packer/cache_mode.h"
 #include "tool/packer/commands.h"
 #include "tool/packer/entry_names.h"
 #include "tool/packer/host_paths.h"
@@ -88,6 +89,7 @@ int run_list(const std::string& exe_text) {
            ZSTD_findFrameCompressedSize(frame, frame_area), static_cast<uint64_t>(header.windowSize),
            header.checksumFlag ? "yes" : "no");
   printf("\n");
+  printf("mode %s\n", describe_mode(file).c_str());
   printf("subsystem %s\n", subsystem_name(file).c_str());
   return 0;
 }

@@ -8,6 +8,7 @@
 #include "tool/file_io.h"
 #include "tool/icon_resources.h"
 #include "tool/packer/app_folder.h"
+#include "tool/packer/cache_mode.h"
 #include "tool/packer/commands.h"
 #include "tool/packer/entry_names.h"
 #include "tool/packer/entry_stream.h"
@@ -77,6 +78,14 @@ int run_pack(const PackOptions& options) {
   if (Failure f = set_launcher_subsystem(launcher_image, options.console))
     return report(f, msg::kToolBadLauncher, launcher_path);
 
+  // The cache folder's template, checked before any compression work.
+  std::u16string cache_template;
+  if (options.cache) {
+    const std::string text = options.cache_dir_set ? options.cache_dir : kDefaultCacheTemplate;
+    if (!utf8_to_utf16(text, &cache_template)) return report(fail(text, "not valid UTF-8"), msg::kToolBadCacheDir);
+    if (Failure f = check_cache_template(cache_template)) return report(f, msg::kToolBadCacheDir, text);
+  }
+
   // The icon's images point into its file, which therefore lives to the end.
   Bytes icon_file;
   pe::IconResources icon;
@@ -114,8 +123,12 @@ int run_pack(const PackOptions& options) {
   if (Failure f = compress_entries(folder.files, compression, &resource))
     return report(f, msg::kToolCannotPack, display_path(app));
 
+  Bytes cache_record;
+  if (options.cache)
+    cache_record = build_cache_record(keyed_template(cache_template, payload_key(resource)), folder.files);
   const ResourceEdit edit = [&](std::vector<pe::Resource>& resources) {
     TARVEX_TRY(put_payload(resources, resource));
+    if (options.cache) TARVEX_TRY(put_cache_record(resources, cache_record));
     if (!options.icon.empty()) pe::replace_icon(resources, icon);
     return Failure();
   };

@@ -34,7 +34,8 @@ TEST(PackCli, HelpVersionAndUsageErrors) {
   r = tarvex({"pack", "--help"});
   EXPECT_EQ(r.exit_code, 0);
   for (const char* text :
-       {"--main", "--launcher", "--level", "--threads", "--no-check", "--console", "--icon", "name + \".exe\""})
+       {"--main", "--launcher", "--level", "--threads", "--no-check", "--console", "--icon", "name + \".exe\"", "--cache",
+        "--cache-dir", "{CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}"})
     EXPECT_TRUE(has(r.out, text)) << text;
   EXPECT_EQ(tarvex({"--version"}).out, "tarvex 1.0.0\n");
   const std::vector<std::vector<std::string>> usage_errors = {
@@ -73,7 +74,12 @@ void fake_signature(const std::string& to) {
 
 struct Inputs {
   std::string dir, app, main = "app.dll", launcher, icon;
+  std::vector<std::string> extra;  // more options
 };
+
+std::function<void(Inputs&)> cache_dir(std::string folder_template) {
+  return [folder_template](Inputs& s) { s.extra = {"--cache-dir", folder_template}; };
+}
 
 // Writes bad.ico for --icon: the mixed test icon as `change` leaves it.
 std::function<void(Inputs&)> bad_icon(std::function<void(Bytes&)> change) {
@@ -134,6 +140,10 @@ TEST(PackCli, BadInputIsRefusedAndNothingIsWritten) {
       {"icon image not a picture", bad_icon([](Bytes& b) { b[get32(b, icon_entry(0) + kEntryOffset)] = 41; }), "bad.ico", "image 1 is neither a PNG image nor a bitmap"},
       {"icon bitmap compressed", bad_icon([](Bytes& b) { b[get32(b, icon_entry(2) + kEntryOffset) + 16] = 3; }), "bad.ico", "image 3 is a compressed bitmap"},
       {"icon bits per pixel", bad_icon([](Bytes& b) { b[get32(b, icon_entry(2) + kEntryOffset) + 14] = 7; }), "bad.ico", "image 3 is a bitmap of 7 bits per pixel"},
+      {"cache dir unknown variable", cache_dir("{CACHE_DIR}\\{TMP}"), "--cache-dir '{CACHE_DIR}\\{TMP}'", "{TMP} is not a template variable"},
+      {"cache dir empty", cache_dir(""), "--cache-dir ''", "the folder template is empty"},
+      {"cache dir per process", cache_dir("{TEMP}\\{PID}"), "--cache-dir '{TEMP}\\{PID}'", "would never be reused"},
+      {"cache dir relative", cache_dir("cache"), "--cache-dir 'cache'", "absolute"},
       {"icon bitmap without pixels", bad_icon([](Bytes& b) { put32(b, get32(b, icon_entry(2) + kEntryOffset) + 4, 0); }), "bad.ico", "image 3 is a bitmap of 0 by 32 pixels"},
   };
   for (const Case& c : cases) {
@@ -145,6 +155,7 @@ TEST(PackCli, BadInputIsRefusedAndNothingIsWritten) {
     const std::vector<std::string> before = entries(dir.path);
     std::vector<std::string> args = {"pack", s.app, "--main", s.main, "-o", dir.path + "/out.exe", "--launcher", s.launcher};
     if (!s.icon.empty()) args.insert(args.end(), {"--icon", s.icon});
+    args.insert(args.end(), s.extra.begin(), s.extra.end());
     auto r = tarvex(args);
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_TRUE(one_line(r.err)) << r.err;

@@ -13,6 +13,8 @@
 #include "tests/tool/icon_builder.h"
 #include "tests/tool/packer/packed_files.h"
 #include "tool/icon_resources.h"
+#include "tool/packer/cache_mode.h"
+#include "tool/packer/payload_resource.h"
 #include "tool/resource_tree.h"
 
 namespace tarvex::packer_test {
@@ -117,7 +119,7 @@ TEST(PackWine, CorpusRoundTripThroughListExtractAndTheLauncher) {
   auto r = tarvex({"list", exe});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   std::vector<std::string> listed = lines(r.out);
-  ASSERT_EQ(listed.size(), names.size() + 4);
+  ASSERT_EQ(listed.size(), names.size() + 5);
   auto expect_row = [&](const std::string& row, const std::string& name, const std::string& path) {
     std::istringstream in(row);
     uint64_t size = 0;
@@ -130,6 +132,7 @@ TEST(PackWine, CorpusRoundTripThroughListExtractAndTheLauncher) {
   for (size_t i = 0; i < names.size(); ++i) expect_row(listed[i + 1], "corpus\\" + names[i], app + "/corpus/" + names[i]);
   EXPECT_EQ(listed[names.size() + 1].rfind(std::to_string(names.size() + 1) + " entries, ", 0), 0u);
   EXPECT_TRUE(has(listed[names.size() + 2], "content checksum yes")) << listed[names.size() + 2];
+  EXPECT_EQ(listed[names.size() + 3], "mode temporary");
   EXPECT_EQ(listed.back(), "subsystem Windows GUI (2)");
 
   // extract: the same bytes as the source.
@@ -157,6 +160,52 @@ TEST(PackWine, CorpusRoundTripThroughListExtractAndTheLauncher) {
     snprintf(expected, sizeof expected, " %zu %016llx", bytes.size(), static_cast<unsigned long long>(fnv1a(bytes)));
     EXPECT_EQ(seen["corpus\\" + n], expected) << n;
   }
+}
+
+// Without --cache the output is what attaching the same payload to the Launcher gives,
+// byte for byte; with it, the same payload plus the record that `list` shows, which
+// attaching a payload again removes. The default folder lies in Wine's local
+// application data.
+TEST(PackWine, CacheModeOnlyWhenAskedListedAndDroppedByAttach) {
+  TempDir dir;
+  const std::string app = dir.path + "/app";
+  make_app(app);
+  ASSERT_EQ(pack(app, dir.path + "/plain.exe").exit_code, 0);
+  ASSERT_EQ(pack(app, dir.path + "/cached.exe", {"--cache"}).exit_code, 0);
+  const Bytes plain = file_bytes(dir.path + "/plain.exe"), cached = file_bytes(dir.path + "/cached.exe");
+  packer::PayloadView plain_payload, cached_payload;
+  ASSERT_FALSE(packer::find_payload(plain, &plain_payload));
+  ASSERT_FALSE(packer::find_payload(cached, &cached_payload));
+  const Bytes payload(plain_payload.data, plain_payload.data + plain_payload.size);
+  EXPECT_EQ(Bytes(cached_payload.data, cached_payload.data + cached_payload.size), payload);
+  write_file(dir.path + "/payload.bin", std::string(payload.begin(), payload.end()));
+
+  auto r = tarvex({"attach", launcher(), "--payload", dir.path + "/payload.bin", "-o", dir.path + "/attached.exe"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(file_bytes(dir.path + "/attached.exe") == plain) << "the default output changed";
+  EXPECT_EQ(packer::describe_mode(plain), "temporary");
+
+  const std::string key = packer::payload_key(payload);
+  r = tarvex({"list", dir.path + "/cached.exe"});
+  EXPECT_TRUE(has(r.out, "\nmode cache, folder {CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}\\" + key +
+                             ", 3 files recorded\n")) << r.out;
+  r = tarvex({"attach", dir.path + "/cached.exe", "--payload", dir.path + "/payload.bin", "-o", dir.path + "/again.exe"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(has(tarvex({"list", dir.path + "/again.exe"}).out, "\nmode temporary\n"));
+
+  e2e::RunResult run = e2e::run_windows(dir.path + "/cached.exe", {"env"});
+  ASSERT_EQ(run.exit_code, 0u) << run.out << run.err;
+  std::string module_dir;
+  for (const std::string& line : lines(run.out))
+    if (line.rfind("MODULE_DIR=", 0) == 0) module_dir = line.substr(11);
+  const std::string tail = "\\AppData\\Local\\Vantor Works\\Korvane Field Studio\\1.0.0.0\\" + key;
+  ASSERT_GT(module_dir.size(), tail.size()) << run.out;
+  EXPECT_EQ(module_dir.substr(module_dir.size() - tail.size()), tail);
+  ASSERT_EQ(module_dir.rfind("C:\\users\\", 0), 0u) << module_dir;
+  std::string unix_dir = e2e::wine_prefix() + "/drive_c/" + module_dir.substr(3);
+  std::replace(unix_dir.begin(), unix_dir.end(), '\\', '/');
+  EXPECT_TRUE(fs::is_directory(unix_dir)) << unix_dir;
+  e2e::remove_tree(unix_dir);
 }
 
 // The resource script that windres makes of an image, without the payload's entry.
