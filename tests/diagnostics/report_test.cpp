@@ -10,8 +10,8 @@
 
 #include "diagnostics/messages.h"
 #include "support/wide_buffer.h"
-#include "tests/helpers/process.h"
-#include "tests/helpers/scenario.h"
+#include "tests/support/windows/process.h"
+#include "tests/support/windows/scenario.h"
 
 using tarvex::test::ProcessOptions;
 using tarvex::test::ProcessResult;

@@ -2,8 +2,8 @@
 #include "tests/launcher/cleanup_support.h"
 
 #include "launcher/state.h"
-#include "tests/helpers/process.h"
-#include "tests/helpers/scenario.h"
+#include "tests/support/windows/process.h"
+#include "tests/support/windows/scenario.h"
 
 TARVEX_SCENARIO(sleep) {
   Sleep(static_cast<DWORD>(_wtoi(argv[1])));

@@ -5,8 +5,8 @@
 
 #include "launcher/console_handler.h"
 #include "launcher/state.h"
-#include "tests/helpers/process.h"
-#include "tests/helpers/scenario.h"
+#include "tests/support/windows/process.h"
+#include "tests/support/windows/scenario.h"
 #include "tests/launcher/cleanup_support.h"
 
 using namespace tarvex;

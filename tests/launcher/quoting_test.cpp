@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "diagnostics/report.h"
-#include "tests/helpers/process.h"
-#include "tests/helpers/scenario.h"
+#include "tests/support/windows/process.h"
+#include "tests/support/windows/scenario.h"
 
 using tarvex::test::run_scenario;
 

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "tests/e2e/wine_run.h"
-#include "tests/tool/packer/packed_files.h"
+#include "tests/support/host/wine_run.h"
+#include "tests/support/host/packed_files.h"
 
 namespace tarvex::shipping_test {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/tool/host_command.h"
+#include "tests/support/host/host_command.h"
 
 namespace tarvex::shipping_test {
 

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "paths/expand.h"
-#include "tests/helpers/process.h"
-#include "tests/helpers/scenario.h"
+#include "tests/support/windows/process.h"
+#include "tests/support/windows/scenario.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cwchar>
 #include <string>
 
-#include "tests/helpers/process.h"
-#include "tests/helpers/scenario.h"
+#include "tests/support/windows/process.h"
+#include "tests/support/windows/scenario.h"
 
 using tarvex::test::narrow;
 using tarvex::test::ProcessResult;

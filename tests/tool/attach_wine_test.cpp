@@ -11,8 +11,8 @@
 #include <random>
 #include <tuple>
 
-#include "tests/e2e/wine_run.h"
-#include "tests/tool/host_command.h"
+#include "tests/support/host/wine_run.h"
+#include "tests/support/host/host_command.h"
 #include "tool/attach.h"
 #include "tool/pe_image.h"
 

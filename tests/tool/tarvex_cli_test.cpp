@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <functional>
 
-#include "tests/e2e/wine_run.h"
-#include "tests/tool/host_command.h"
+#include "tests/support/host/wine_run.h"
+#include "tests/support/host/host_command.h"
 #include "tool/pe_image.h"
 
 namespace tarvex {

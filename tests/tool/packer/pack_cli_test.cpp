@@ -12,9 +12,9 @@
 
 #include "payload/format.h"
 #include "payload/writer.h"
-#include "tests/e2e/wine_run.h"
-#include "tests/tool/icon_builder.h"
-#include "tests/tool/packer/packed_files.h"
+#include "tests/support/host/wine_run.h"
+#include "tests/support/icon_builder.h"
+#include "tests/support/host/packed_files.h"
 #include "tool/pe_image.h"
 
 namespace tarvex::packer_test {

@@ -9,9 +9,9 @@
 #include <map>
 #include <sstream>
 
-#include "tests/e2e/wine_run.h"
-#include "tests/tool/icon_builder.h"
-#include "tests/tool/packer/packed_files.h"
+#include "tests/support/host/wine_run.h"
+#include "tests/support/icon_builder.h"
+#include "tests/support/host/packed_files.h"
 #include "tool/icon_resources.h"
 #include "tool/resource_tree.h"
 

@@ -1,5 +1,5 @@
 // Test helper (host): tool, Windows programs and application folders.
-#include "tests/tool/packer/packed_files.h"
+#include "tests/support/host/packed_files.h"
 
 #include <sys/stat.h>
 
@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "tests/e2e/wine_run.h"
-#include "tests/tool/icon_builder.h"
+#include "tests/support/host/wine_run.h"
+#include "tests/support/icon_builder.h"
 #include "tool/attach.h"
 #include "tool/icon_resources.h"
 

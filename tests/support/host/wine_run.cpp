@@ -1,7 +1,7 @@
 // Test helper (host): Windows programs under Wine.
-#include "tests/e2e/wine_run.h"
+#include "tests/support/host/wine_run.h"
 
-#include "tests/helpers/quote_argument.h"
+#include "tests/support/command_line_quote.h"
 
 #include <dirent.h>
 #include <fcntl.h>

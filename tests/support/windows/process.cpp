@@ -1,7 +1,7 @@
 // Test helper (Windows): child processes with captured streams.
-#include "tests/helpers/process.h"
+#include "tests/support/windows/process.h"
 
-#include "tests/helpers/quote_argument.h"
+#include "tests/support/command_line_quote.h"
 
 #include <shellapi.h>
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "payload/writer.h"
-#include "tests/tool/host_command.h"
+#include "tests/support/host/host_command.h"
 
 namespace tarvex::packer_test {
 

@@ -1,9 +1,9 @@
 // Test helper (host): building onefile executables.
-#include "tests/e2e/onefile.h"
+#include "tests/support/host/onefile.h"
 
 #include <sys/stat.h>
 
-#include "tests/e2e/wine_run.h"
+#include "tests/support/host/wine_run.h"
 #include "tool/attach.h"
 
 namespace tarvex::e2e {

@@ -1,11 +1,11 @@
 // Test helper (host): fork and exec with the streams caught in files; where the tool is.
-#include "tests/tool/host_command.h"
+#include "tests/support/host/host_command.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tests/e2e/wine_run.h"
+#include "tests/support/host/wine_run.h"
 
 namespace tarvex::testing {
 
