@@ -47,7 +47,7 @@ class Removal : public ::testing::Test {
     for (const wchar_t* sub : {L"\\a", L"\\a\\b", L"\\a\\b\\c", L"\\empty"})
       ASSERT_TRUE(CreateDirectoryW((dir_ + sub).c_str(), nullptr));
     for (const wchar_t* file : {L"\\top.dll", L"\\a\\one.txt", L"\\a\\b\\two.bin", L"\\a\\b\\c\\three"})
-      ASSERT_TRUE(write_file(dir_ + file, "payload", 7));
+      ASSERT_TRUE(write_file(dir_ + file, "payload"));
   }
 
   CountedCalls calls_;
@@ -91,7 +91,7 @@ TEST_F(Removal, OneRemovalPassPerProcess) {
 std::wstring g_replacement;
 void remove_then_put_file(const wchar_t* path) {
   delete_tree(path);
-  write_file(g_replacement, "x", 1);
+  write_file(g_replacement, "x");
 }
 
 TEST_F(Removal, FileInPlaceOfTheDirectoryStopsTheRetries) {
@@ -162,7 +162,7 @@ const TreeCase kTrees[] = {
        const std::wstring deep = extended(dir) + L"\\" + std::wstring(120, L'a') + L"\\" + std::wstring(120, L'b') +
                                  L"\\" + std::wstring(120, L'c');
        make_dirs(deep);
-       ASSERT_TRUE(write_file(deep + L"\\" + std::wstring(100, L'f'), "x", 1));
+       ASSERT_TRUE(write_file(deep + L"\\" + std::wstring(100, L'f'), "x"));
        ASSERT_GT(deep.size(), 360u);
      }},
     // Wine resolves every level of a path on each open: deeper trees cost minutes.
@@ -171,17 +171,17 @@ const TreeCase kTrees[] = {
        std::wstring deep = extended(dir);
        for (int level = 0; level < 150; ++level) deep += L"\\d";
        make_dirs(deep);
-       ASSERT_TRUE(write_file(deep + L"\\leaf", "x", 1));
+       ASSERT_TRUE(write_file(deep + L"\\leaf", "x"));
      }},
     {"a read-only file",
      [](const std::wstring& dir) {
-       ASSERT_TRUE(write_file(dir + L"\\ro.txt", "x", 1));
+       ASSERT_TRUE(write_file(dir + L"\\ro.txt", "x"));
        ASSERT_TRUE(SetFileAttributesW((dir + L"\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
      }},
     {"read-only, hidden and system files and folders",
      [](const std::wstring& dir) {
        ASSERT_TRUE(CreateDirectoryW((dir + L"\\sub").c_str(), nullptr));
-       ASSERT_TRUE(write_file(dir + L"\\sub\\f", "x", 1));
+       ASSERT_TRUE(write_file(dir + L"\\sub\\f", "x"));
        const DWORD all = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
        ASSERT_TRUE(SetFileAttributesW((dir + L"\\sub\\f").c_str(), all));
        ASSERT_TRUE(SetFileAttributesW((dir + L"\\sub").c_str(), all));
@@ -189,7 +189,7 @@ const TreeCase kTrees[] = {
      }},
     {"many files in one folder",
      [](const std::wstring& dir) {
-       for (int i = 0; i < 600; ++i) ASSERT_TRUE(write_file(dir + L"\\f" + std::to_wstring(i), "x", 1));
+       for (int i = 0; i < 600; ++i) ASSERT_TRUE(write_file(dir + L"\\f" + std::to_wstring(i), "x"));
      }},
 };
 

@@ -96,7 +96,7 @@ class ConsoleEvent : public ::testing::Test {
     dir_ = make_temp_dir(L"tvx_event");
     ASSERT_FALSE(dir_.empty());
     ASSERT_TRUE(CreateDirectoryW((dir_ + L"\\sub").c_str(), nullptr));
-    ASSERT_TRUE(write_file(dir_ + L"\\sub\\module.dll", "MZ", 2));
+    ASSERT_TRUE(write_file(dir_ + L"\\sub\\module.dll", "MZ"));
   }
   void TearDown() override { remove_tree(dir_); }
   std::wstring dir_;
