@@ -1,4 +1,5 @@
-// The console control handler.
+// Console events: the flag they raise, the cleanup they run under the run lock, and the
+// interrupted process's exit code, which Wine's default handler would not give.
 #include "launcher/console_handler.h"
 
 #include <atomic>

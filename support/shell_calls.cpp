@@ -1,4 +1,4 @@
-// shell32 bound on first use.
+// shell32 loaded and its functions looked up the first time one is called, by any thread.
 #include "support/shell_calls.h"
 
 #include <atomic>

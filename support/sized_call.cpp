@@ -1,4 +1,5 @@
-// The outcome of a sized Win32 call.
+// Telling a sized Win32 call that filled the buffer from one that failed or needed more
+// room, under either convention for a buffer too small.
 #include "support/sized_call.h"
 
 namespace tarvex {

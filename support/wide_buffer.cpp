@@ -1,4 +1,5 @@
-// Bounded UTF-16 text.
+// The fixed-capacity text's appends and assignments, and what each does with text
+// that does not fit.
 #include "support/wide_buffer.h"
 
 #include <cwchar>

@@ -10,8 +10,8 @@
 
 #include "diagnostics/messages.h"
 #include "support/wide_buffer.h"
-#include "tests/helpers/process.h"
-#include "tests/helpers/scenario.h"
+#include "tests/support/windows/process.h"
+#include "tests/support/windows/scenario.h"
 
 using tarvex::test::ProcessOptions;
 using tarvex::test::ProcessResult;
@@ -84,7 +84,8 @@ TARVEX_SCENARIO(error_printf_on_console) {
   DWORD read = 0;
   if (!ReadConsoleOutputCharacterW(screen, rows.data(), static_cast<DWORD>(rows.size()), {0, 0}, &read)) return 93;
   rows.resize(read);
-  return tarvex::test::write_file(argv[1], rows.data(), rows.size() * sizeof(wchar_t)) ? 0 : 94;
+  return tarvex::test::write_file(
+             argv[1], std::string_view(reinterpret_cast<const char*>(rows.data()), rows.size() * sizeof(wchar_t))) ? 0 : 94;
 }
 TARVEX_SCENARIO(reported_overflow) {
   tarvex::WideBuffer<4> b;

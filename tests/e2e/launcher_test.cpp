@@ -18,8 +18,8 @@
 #include <sstream>
 #include <thread>
 
-#include "tests/e2e/onefile.h"
-#include "tests/e2e/wine_run.h"
+#include "tests/support/host/onefile.h"
+#include "tests/support/host/wine_run.h"
 
 namespace tarvex::e2e {
 namespace {

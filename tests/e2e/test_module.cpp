@@ -29,7 +29,7 @@
 #include <sddl.h>
 #include <shellapi.h>
 
-#include "tests/helpers/quote_argument.h"
+#include "tests/support/command_line_quote.h"
 
 #include <cstdio>
 #include <cstdlib>

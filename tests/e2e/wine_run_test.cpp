@@ -1,5 +1,5 @@
 // The host-side Wine runner reads full 32-bit exit codes and both streams.
-#include "tests/e2e/wine_run.h"
+#include "tests/support/host/wine_run.h"
 
 #include <gtest/gtest.h>
 

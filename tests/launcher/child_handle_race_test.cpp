@@ -11,8 +11,8 @@
 #include "launcher/console_handler.h"
 #include "launcher/state.h"
 #include "launcher/tree_removal.h"
-#include "tests/helpers/process.h"
-#include "tests/helpers/scenario.h"
+#include "tests/support/windows/process.h"
+#include "tests/support/windows/scenario.h"
 #include "tests/launcher/cleanup_support.h"
 
 using namespace tarvex;
@@ -24,7 +24,7 @@ void make_tree(const std::wstring& dir) {
   for (int d = 0; d < 4; ++d) {
     const std::wstring sub = dir + L"\\d" + std::to_wstring(d);
     CreateDirectoryW(sub.c_str(), nullptr);
-    for (int f = 0; f < 10; ++f) write_file(sub + L"\\f" + std::to_wstring(f), "content", 7);
+    for (int f = 0; f < 10; ++f) write_file(sub + L"\\f" + std::to_wstring(f), "content");
   }
 }
 

@@ -1,9 +1,10 @@
-// Test support for cleanup.
+// Test support for cleanup: the counting wrappers, the removal state set by hand, and
+// the `sleep` scenario behind the sleeping children.
 #include "tests/launcher/cleanup_support.h"
 
 #include "launcher/state.h"
-#include "tests/helpers/process.h"
-#include "tests/helpers/scenario.h"
+#include "tests/support/windows/process.h"
+#include "tests/support/windows/scenario.h"
 
 TARVEX_SCENARIO(sleep) {
   Sleep(static_cast<DWORD>(_wtoi(argv[1])));
@@ -13,7 +14,6 @@ TARVEX_SCENARIO(sleep) {
 namespace tarvex::test {
 
 std::atomic<int> CountedCalls::attempts{0};
-std::atomic<int> CountedCalls::probes{0};
 std::atomic<int> CountedCalls::pauses{0};
 CleanupCalls CountedCalls::forward{};
 
@@ -24,10 +24,8 @@ void counted_remove(const wchar_t* path) {
   CountedCalls::forward.remove(path);
 }
 
-DWORD WINAPI counted_attributes(LPCWSTR path) {
-  ++CountedCalls::probes;
-  return CountedCalls::forward.attributes(path);
-}
+// Not counted: how often cleanup looks at the directory is its own affair.
+DWORD WINAPI forwarded_attributes(LPCWSTR path) { return CountedCalls::forward.attributes(path); }
 
 void WINAPI counted_pause(DWORD ms) {
   ++CountedCalls::pauses;
@@ -37,9 +35,9 @@ void WINAPI counted_pause(DWORD ms) {
 }  // namespace
 
 CountedCalls::CountedCalls() : saved_(g_cleanup_calls) {
-  attempts = probes = pauses = 0;
+  attempts = pauses = 0;
   forward = saved_;
-  g_cleanup_calls = {counted_remove, counted_attributes, counted_pause};
+  g_cleanup_calls = {counted_remove, forwarded_attributes, counted_pause};
 }
 
 CountedCalls::~CountedCalls() { g_cleanup_calls = saved_; }

@@ -10,9 +10,10 @@
 
 namespace tarvex::test {
 
-// Installs counting wrappers around cleanup's system calls for its lifetime. Each
-// wrapper forwards to the call set in `forward_*` (the real one unless a test
-// changes it), so a test counts real behaviour or steers it.
+// Installs wrappers around cleanup's system calls for its lifetime: removal attempts
+// and pauses are counted, because their number is the retry policy. Each wrapper
+// forwards to the call set in `forward` (the real one unless a test changes it), so a
+// test counts real behaviour or steers it.
 struct CountedCalls {
   CountedCalls();
   ~CountedCalls();
@@ -20,7 +21,6 @@ struct CountedCalls {
   CountedCalls& operator=(const CountedCalls&) = delete;
 
   static std::atomic<int> attempts;
-  static std::atomic<int> probes;
   static std::atomic<int> pauses;
   static CleanupCalls forward;
 

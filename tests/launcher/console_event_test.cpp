@@ -5,8 +5,8 @@
 
 #include "launcher/console_handler.h"
 #include "launcher/state.h"
-#include "tests/helpers/process.h"
-#include "tests/helpers/scenario.h"
+#include "tests/support/windows/process.h"
+#include "tests/support/windows/scenario.h"
 #include "tests/launcher/cleanup_support.h"
 
 using namespace tarvex;
@@ -96,7 +96,7 @@ class ConsoleEvent : public ::testing::Test {
     dir_ = make_temp_dir(L"tvx_event");
     ASSERT_FALSE(dir_.empty());
     ASSERT_TRUE(CreateDirectoryW((dir_ + L"\\sub").c_str(), nullptr));
-    ASSERT_TRUE(write_file(dir_ + L"\\sub\\module.dll", "MZ", 2));
+    ASSERT_TRUE(write_file(dir_ + L"\\sub\\module.dll", "MZ"));
   }
   void TearDown() override { remove_tree(dir_); }
   std::wstring dir_;

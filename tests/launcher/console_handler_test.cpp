@@ -11,8 +11,8 @@
 #include "launcher/cleanup.h"
 #include "launcher/state.h"
 #include "launcher/tree_removal.h"
-#include "tests/helpers/process.h"
-#include "tests/helpers/scenario.h"
+#include "tests/support/windows/process.h"
+#include "tests/support/windows/scenario.h"
 #include "tests/launcher/cleanup_support.h"
 
 using namespace tarvex;

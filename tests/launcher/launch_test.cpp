@@ -12,8 +12,8 @@
 #include "launcher/console_handler.h"
 #include "launcher/state.h"
 #include "launcher/tree_removal.h"
-#include "tests/helpers/process.h"
-#include "tests/helpers/scenario.h"
+#include "tests/support/windows/process.h"
+#include "tests/support/windows/scenario.h"
 #include "tests/launcher/cleanup_support.h"
 
 using namespace tarvex;
@@ -92,7 +92,7 @@ class Launch : public ::testing::TestWithParam<LaunchCase> {};
 TEST_P(Launch, EndsAsItShould) {
   const LaunchCase& c = GetParam();
   const std::wstring dir = make_temp_dir(L"tvx_launch");
-  ASSERT_TRUE(write_file(dir + L"\\app.dll", "MZ", 2));
+  ASSERT_TRUE(write_file(dir + L"\\app.dll", "MZ"));
   ProcessResult run = run_scenario("launch", quote_argument(dir) + L" " + widen(c.name));
   ASSERT_TRUE(run.started);
   EXPECT_EQ(run.exit_code, c.exit_code) << run.out << run.err;

@@ -11,8 +11,8 @@
 #include "payload/format.h"
 #include "payload/reader.h"
 #include "payload/writer.h"
-#include "tests/helpers/process.h"
-#include "tests/helpers/scenario.h"
+#include "tests/support/windows/process.h"
+#include "tests/support/windows/scenario.h"
 
 namespace tarvex {
 namespace {

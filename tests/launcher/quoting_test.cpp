@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "diagnostics/report.h"
-#include "tests/helpers/process.h"
-#include "tests/helpers/scenario.h"
+#include "tests/support/exit_capture.h"
+#include "tests/support/windows/process.h"
+#include "tests/support/windows/scenario.h"
 
 using tarvex::test::run_scenario;
 
@@ -55,20 +55,9 @@ TEST(AppendArgument, Table) {
   }
 }
 
-struct Ended {
-  int code;
-};
-
 TEST(AppendArgument, OverflowIsReportedAndNothingPastTheBufferIsWritten) {
-  tarvex::set_exit_hook([](int code) { throw Ended{code}; });
   tarvex::WideBuffer<8> line;
-  try {
-    tarvex::append_argument(line, L"a b c d e");
-    FAIL();
-  } catch (const Ended& e) {
-    EXPECT_EQ(e.code, 2);
-  }
-  tarvex::set_exit_hook(nullptr);
+  EXPECT_EQ(tarvex::test::exit_code_of([&] { tarvex::append_argument(line, L"a b c d e"); }), 2);
   EXPECT_EQ(line.size(), 7u);
 }
 

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <string>
 
-#include "tests/helpers/process.h"
-#include "tests/helpers/scenario.h"
+#include "tests/support/windows/process.h"
+#include "tests/support/windows/scenario.h"
 
 using namespace tarvex;
 using namespace tarvex::test;

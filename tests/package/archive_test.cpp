@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <sstream>
 
-#include "tests/e2e/wine_run.h"
+#include "tests/support/host/wine_run.h"
 #include "tests/package/shipping.h"
-#include "tests/tool/packer/packed_files.h"
+#include "tests/support/host/packed_files.h"
 
 namespace tarvex::shipping_test {
 namespace {
@@ -18,12 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using packer_test::TempDir;
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) out.push_back(line);
-  return out;
-}
+using testing::lines;
 
 // The libraries a program loads: from ldd on Linux, from the import table on Windows.
 std::vector<std::string> linux_libraries(const std::string& program) {

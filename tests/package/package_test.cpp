@@ -9,10 +9,10 @@
 #include <functional>
 #include <sstream>
 
-#include "tests/e2e/wine_run.h"
+#include "tests/support/host/wine_run.h"
 #include "tests/package/shipping.h"
-#include "tests/tool/icon_builder.h"
-#include "tests/tool/packer/packed_files.h"
+#include "tests/support/icon_builder.h"
+#include "tests/support/host/packed_files.h"
 #include "tool/pe_image.h"
 
 namespace tarvex::shipping_test {

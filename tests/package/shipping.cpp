@@ -6,19 +6,12 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "tests/e2e/wine_run.h"
-#include "tests/tool/packer/packed_files.h"
+#include "tests/support/host/wine_run.h"
+#include "tests/support/host/packed_files.h"
 
 namespace tarvex::shipping_test {
 
 namespace fs = std::filesystem;
-
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::string without_cr(std::string text) {
-  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-  return text;
-}
 
 testing::CommandResult cmake(const std::vector<std::string>& args) {
   std::vector<std::string> argv = {TARVEX_CMAKE};

@@ -4,13 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/tool/host_command.h"
+#include "tests/support/host/host_command.h"
 
 namespace tarvex::shipping_test {
 
-bool has(const std::string& text, const std::string& part);
-// The text with the carriage returns that Windows' text streams write before "\n" removed.
-std::string without_cr(std::string text);
+using testing::has;
+using testing::without_cr;
 
 // `cmake ARGS...` with the CMake of this build.
 testing::CommandResult cmake(const std::vector<std::string>& args);

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "tests/e2e/wine_run.h"
+#include "tests/support/host/wine_run.h"
 #include "tests/package/shipping.h"
-#include "tests/tool/packer/packed_files.h"
+#include "tests/support/host/packed_files.h"
 
 namespace tarvex::shipping_test {
 namespace {
@@ -18,9 +18,9 @@ TEST(WindowsPacker, PacksPathsOutsideTheAnsiCodePage) {
   TempDir dir;
   const std::string tarvex = dir.path + "/bin/tarvex.exe";
   packer_test::copy_file(packer_test::windows_program("tool/tarvex.exe"), tarvex);
-  packer_test::copy_file(packer_test::launcher(), dir.path + "/bin/tarvex-launcher.exe");
+  packer_test::copy_file(packer_test::launcher_exe(), dir.path + "/bin/tarvex-launcher.exe");
   const std::string app = dir.path + "/Прога 漢字";
-  packer_test::copy_file(packer_test::test_module(), app + "/модуль 漢.dll");
+  packer_test::copy_file(packer_test::test_module_dll(), app + "/модуль 漢.dll");
   e2e::write_file(app + "/data.txt", "data");
   const std::string out = dir.path + "/Вывод 漢字/Прога 漢字.exe";
   fs::create_directories(fs::path(out).parent_path());

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "paths/expand.h"
-#include "tests/helpers/process.h"
-#include "tests/helpers/scenario.h"
+#include "tests/support/windows/process.h"
+#include "tests/support/windows/scenario.h"
 
 namespace {
 
@@ -84,7 +84,7 @@ TARVEX_SCENARIO(dirs) {
       tarvex::make_parent_dirs(path.c_str());
       printf("returned\n");
     } else if (op == L"file") {
-      tarvex::test::write_file(full(p), "", 0);
+      tarvex::test::write_file(full(p), "");
     } else if (op == L"fill") {
       g_quiet = true;
       for (unsigned long n = 0; n < wcstoul(p.c_str(), nullptr, 10); ++n)

@@ -6,8 +6,8 @@
 #include <cwchar>
 #include <string>
 
-#include "tests/helpers/process.h"
-#include "tests/helpers/scenario.h"
+#include "tests/support/windows/process.h"
+#include "tests/support/windows/scenario.h"
 
 using tarvex::test::narrow;
 using tarvex::test::ProcessResult;
@@ -127,7 +127,7 @@ TEST(CanonicalFilePath, LongAndShortDirectorySpellingsCompareEqual) {
   ASSERT_TRUE(CreateDirectoryW((temp.path + L"\\Long Directory Name").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr));
   const std::wstring file = dir + L"\\a long file name.txt";
-  ASSERT_TRUE(tarvex::test::write_file(file, "x", 1));
+  ASSERT_TRUE(tarvex::test::write_file(file, "x"));
   const std::wstring short_spelling = short_form(file);
   ASSERT_NE(short_spelling, file);
 

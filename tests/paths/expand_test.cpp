@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/helpers/process.h"
-#include "tests/helpers/scenario.h"
+#include "tests/support/windows/process.h"
+#include "tests/support/windows/scenario.h"
 
 using tarvex::test::ProcessOptions;
 using tarvex::test::ProcessResult;

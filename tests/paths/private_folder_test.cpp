@@ -11,7 +11,7 @@
 
 #include "paths/directories.h"
 #include "support/unique_handle.h"
-#include "tests/helpers/process.h"
+#include "tests/support/windows/process.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "tests/helpers/process.h"
-#include "tests/helpers/scenario.h"
+#include "tests/support/windows/process.h"
+#include "tests/support/windows/scenario.h"
 
 using namespace tarvex;
 using tarvex::test::narrow;

@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "payload/format.h"
-#include "tests/tool/image_builder.h"
+#include "tests/support/image_builder.h"
 #include "tool/resource_tree.h"
 
 namespace tarvex {

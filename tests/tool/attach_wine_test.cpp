@@ -11,8 +11,8 @@
 #include <random>
 #include <tuple>
 
-#include "tests/e2e/wine_run.h"
-#include "tests/tool/host_command.h"
+#include "tests/support/host/wine_run.h"
+#include "tests/support/host/host_command.h"
 #include "tool/attach.h"
 #include "tool/pe_image.h"
 
@@ -21,8 +21,6 @@ namespace {
 
 using testing::run_command;
 using testing::tarvex_tool;
-
-std::string program(const std::string& name) { return e2e::windows_bin_dir() + "/tests/tool/" + name + ".exe"; }
 
 // (type, name, language) → bytes; ids are written "#N", as FindResourceA accepts them.
 using ResourceMap = std::map<std::tuple<std::string, std::string, int>, std::string>;
@@ -131,10 +129,10 @@ TEST_P(AttachToProgram, KeepsEveryResourceAndServesThePayload) {
   const std::string dir = e2e::make_temp_dir("tarvex_attach");
   const std::string payload = dir + "/payload.bin", out = dir + "/out.exe";
   ASSERT_TRUE(e2e::write_file(payload, random_bytes(c.size, static_cast<unsigned>(c.size))));
-  ASSERT_NO_FATAL_FAILURE(attach_and_check(program(c.program), payload, out, true));
+  ASSERT_NO_FATAL_FAILURE(attach_and_check(e2e::resource_test_program(c.program), payload, out, true));
 
   // The loader still finds every earlier resource, with the same bytes.
-  const ResourceMap before = windres_resources(program(c.program), dir);
+  const ResourceMap before = windres_resources(e2e::resource_test_program(c.program), dir);
   std::vector<std::string> args;
   std::string expected;
   for (const auto& [key, bytes] : before) {
@@ -169,7 +167,7 @@ TEST(AttachUnderWine, A300MiBPayload) {
   const std::string dir = e2e::make_temp_dir("tarvex_attach_big");
   const std::string payload = dir + "/payload.bin", out = dir + "/out.exe";
   ASSERT_TRUE(e2e::write_file(payload, random_bytes(size_t{300} << 20, 300)));
-  ASSERT_NO_FATAL_FAILURE(attach_and_check(program("tool_rich"), payload, out, false));
+  ASSERT_NO_FATAL_FAILURE(attach_and_check(e2e::resource_test_program("tool_rich"), payload, out, false));
   e2e::remove_tree(dir);
 }
 
@@ -177,7 +175,7 @@ TEST(AttachUnderWine, AttachingTwiceDoesNotGrowTheFile) {
   const Bytes payload(70000, 0x5A);
   for (const char* name : {"tool_plain", "tool_rich", "tool_has27", "tool_has27_languages"}) {
     SCOPED_TRACE(name);
-    const std::string data = e2e::read_file(program(name));
+    const std::string data = e2e::read_file(e2e::resource_test_program(name));
     Bytes once, twice;
     ASSERT_FALSE(attach_payload(Bytes(data.begin(), data.end()), payload, &once));
     ASSERT_FALSE(attach_payload(once, payload, &twice));
@@ -192,7 +190,7 @@ TEST(AttachUnderWine, KeepsAnOverlayAndTheSymbolTable) {
   const std::string dir = e2e::make_temp_dir("tarvex_overlay");
   const std::string input = dir + "/in.exe", payload = dir + "/payload.bin", out = dir + "/out.exe";
   const std::string overlay = random_bytes(4099, 4099);
-  ASSERT_TRUE(e2e::write_file(input, e2e::read_file(program("tool_plain")) + overlay));
+  ASSERT_TRUE(e2e::write_file(input, e2e::read_file(e2e::resource_test_program("tool_plain")) + overlay));
   ASSERT_EQ(chmod(input.c_str(), 0755), 0);
   ASSERT_TRUE(e2e::write_file(payload, random_bytes(50000, 1)));
   ASSERT_NO_FATAL_FAILURE(attach_and_check(input, payload, out, true));
@@ -219,7 +217,7 @@ TEST(AttachUnderWine, KeepsAnOverlayAndTheSymbolTable) {
 TEST(AttachUnderWine, ChecksumAgreesWithTheLinker) {
   for (const char* name : {"tool_plain", "tool_rich", "tool_has27", "tool_has27_languages"}) {
     SCOPED_TRACE(name);
-    const std::string data = e2e::read_file(program(name));
+    const std::string data = e2e::read_file(e2e::resource_test_program(name));
     const Bytes file(data.begin(), data.end());
     pe::Image image;
     ASSERT_FALSE(pe::parse_image(file, &image));

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "tests/tool/icon_builder.h"
-#include "tests/tool/image_builder.h"
+#include "tests/support/icon_builder.h"
+#include "tests/support/image_builder.h"
 
 namespace tarvex::pe {
 namespace {

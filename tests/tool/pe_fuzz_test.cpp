@@ -6,9 +6,9 @@
 
 #include <random>
 
-#include "tests/e2e/wine_run.h"
-#include "tests/tool/icon_builder.h"
-#include "tests/tool/image_builder.h"
+#include "tests/support/host/wine_run.h"
+#include "tests/support/icon_builder.h"
+#include "tests/support/image_builder.h"
 #include "tool/attach.h"
 #include "tool/icon_resources.h"
 #include "tool/resource_tree.h"

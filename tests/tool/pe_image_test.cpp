@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "tests/tool/image_builder.h"
+#include "tests/support/image_builder.h"
 
 namespace tarvex::pe {
 namespace {

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "tests/tool/image_builder.h"
+#include "tests/support/image_builder.h"
 
 namespace tarvex::pe {
 namespace {

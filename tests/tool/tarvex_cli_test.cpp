@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <functional>
 
-#include "tests/e2e/wine_run.h"
-#include "tests/tool/host_command.h"
+#include "tests/support/host/wine_run.h"
+#include "tests/support/host/host_command.h"
 #include "tool/pe_image.h"
 
 namespace tarvex {
@@ -16,14 +16,6 @@ namespace {
 
 using testing::run_command;
 using testing::tarvex_tool;
-
-std::string program(const std::string& name) { return e2e::windows_bin_dir() + "/tests/tool/" + name + ".exe"; }
-
-std::vector<std::string> sorted_entries(const std::string& dir) {
-  std::vector<std::string> names = e2e::list_dir(dir);
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 TEST(TarvexCli, VersionHelpAndUsage) {
   auto r = run_command({tarvex_tool(), "--version"});
@@ -50,7 +42,7 @@ TEST(TarvexCli, VersionHelpAndUsage) {
 TEST(TarvexCli, AttachOverTheInputKeepsItsModeAndServesThePayload) {
   const std::string dir = e2e::make_temp_dir("tarvex_cli");
   const std::string exe = dir + "/app.exe", payload = dir + "/payload.bin";
-  ASSERT_TRUE(e2e::write_file(exe, e2e::read_file(program("tool_has27"))));
+  ASSERT_TRUE(e2e::write_file(exe, e2e::read_file(e2e::resource_test_program("tool_has27"))));
   ASSERT_EQ(chmod(exe.c_str(), 0750), 0);
   ASSERT_TRUE(e2e::write_file(payload, "WQJ new payload"));
   for (int round = 0; round < 2; ++round) {
@@ -61,7 +53,7 @@ TEST(TarvexCli, AttachOverTheInputKeepsItsModeAndServesThePayload) {
   struct stat st;
   ASSERT_EQ(stat(exe.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0750u);
-  EXPECT_EQ(sorted_entries(dir), (std::vector<std::string>{"app.exe", "payload.bin"}));
+  EXPECT_EQ(e2e::list_dir(dir), (std::vector<std::string>{"app.exe", "payload.bin"}));
   const auto run = e2e::run_windows(exe, {});
   ASSERT_TRUE(run.reported) << run.err;
   EXPECT_EQ(run.out, "payload 15 f523879e763cede5\r\npayload languages 1\r\n");  // FNV-1a 64 of the 15 bytes
@@ -69,7 +61,7 @@ TEST(TarvexCli, AttachOverTheInputKeepsItsModeAndServesThePayload) {
 }
 
 TEST(TarvexCli, RefusalsLeaveTheInputAsItWasAndNoOutput) {
-  const std::string plain = e2e::read_file(program("tool_plain"));
+  const std::string plain = e2e::read_file(e2e::resource_test_program("tool_plain"));
   pe::Image image;
   const Bytes plain_bytes(plain.begin(), plain.end());
   ASSERT_FALSE(pe::parse_image(plain_bytes, &image));
@@ -116,7 +108,7 @@ TEST(TarvexCli, RefusalsLeaveTheInputAsItWasAndNoOutput) {
       EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
       EXPECT_TRUE(r.err.size() > 2 && r.err.compare(r.err.size() - 2, 2, ".\n") == 0) << r.err;
       EXPECT_EQ(e2e::read_file(exe), c.input);
-      EXPECT_EQ(sorted_entries(dir), (std::vector<std::string>{"in.exe", "p.bin"}));
+      EXPECT_EQ(e2e::list_dir(dir), (std::vector<std::string>{"in.exe", "p.bin"}));
       e2e::remove_tree(dir);
     }
   }
@@ -125,7 +117,7 @@ TEST(TarvexCli, RefusalsLeaveTheInputAsItWasAndNoOutput) {
 TEST(TarvexCli, FilesThatCannotBeReadOrWritten) {
   const std::string dir = e2e::make_temp_dir("tarvex_files");
   const std::string exe = dir + "/in.exe", payload = dir + "/p.bin", existing = dir + "/old.exe";
-  ASSERT_TRUE(e2e::write_file(exe, e2e::read_file(program("tool_plain"))));
+  ASSERT_TRUE(e2e::write_file(exe, e2e::read_file(e2e::resource_test_program("tool_plain"))));
   ASSERT_TRUE(e2e::write_file(payload, "payload"));
   ASSERT_TRUE(e2e::write_file(existing, "an earlier output"));
   struct Case {
@@ -147,7 +139,7 @@ TEST(TarvexCli, FilesThatCannotBeReadOrWritten) {
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_EQ(r.err.compare(0, c.message.size(), c.message), 0) << r.err;
     EXPECT_EQ(e2e::read_file(existing), "an earlier output");
-    EXPECT_EQ(sorted_entries(dir), (std::vector<std::string>{"in.exe", "old.exe", "p.bin"}));
+    EXPECT_EQ(e2e::list_dir(dir), (std::vector<std::string>{"in.exe", "old.exe", "p.bin"}));
   }
   e2e::remove_tree(dir);
 }

@@ -12,9 +12,9 @@
 
 #include "payload/format.h"
 #include "payload/writer.h"
-#include "tests/e2e/wine_run.h"
-#include "tests/tool/icon_builder.h"
-#include "tests/tool/packer/packed_files.h"
+#include "tests/support/host/wine_run.h"
+#include "tests/support/icon_builder.h"
+#include "tests/support/host/packed_files.h"
 #include "tool/pe_image.h"
 
 namespace tarvex::packer_test {
@@ -25,8 +25,6 @@ using e2e::read_file;
 using e2e::write_file;
 
 bool one_line(const std::string& text) { return !text.empty() && text.find('\n') == text.size() - 1; }
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 TEST(PackCli, HelpVersionAndUsageErrors) {
   auto r = tarvex({"--help"});
   EXPECT_EQ(r.exit_code, 0);
@@ -61,7 +59,7 @@ void patch16(const std::string& from, const std::string& to, size_t field_from_p
 
 // A copy of the Launcher that claims an Authenticode signature at its end.
 void fake_signature(const std::string& to) {
-  std::string bytes = read_file(launcher());
+  std::string bytes = read_file(launcher_exe());
   const size_t pe = static_cast<uint8_t>(bytes[0x3C]) | static_cast<uint8_t>(bytes[0x3D]) << 8;
   const size_t certificate_entry = pe + 24 + 112 + 4 * 8;
   const uint32_t offset = static_cast<uint32_t>(bytes.size()), size = 16;
@@ -107,10 +105,10 @@ TEST(PackCli, BadInputIsRefusedAndNothingIsWritten) {
       {"no folder", [](Inputs& s) { s.app = s.dir + "/nope"; }, "nope", "no such folder"},
       {"not a folder", [](Inputs& s) { s.app += "/data/readme.txt"; }, "readme.txt", "not a folder"},
       {"main missing", [](Inputs& s) { s.main = "missing.dll"; }, "missing.dll", "names no file"},
-      {"main above", [](Inputs& s) { copy_file(test_module(), s.dir + "/up.dll"); s.main = "../up.dll"; }, "up.dll", "outside the application folder"},
-      {"main absolute", [](Inputs& s) { copy_file(test_module(), s.dir + "/up.dll"); s.main = s.dir + "/up.dll"; }, "up.dll", "outside the application folder"},
+      {"main above", [](Inputs& s) { copy_file(test_module_dll(), s.dir + "/up.dll"); s.main = "../up.dll"; }, "up.dll", "outside the application folder"},
+      {"main absolute", [](Inputs& s) { copy_file(test_module_dll(), s.dir + "/up.dll"); s.main = s.dir + "/up.dll"; }, "up.dll", "outside the application folder"},
       {"main not PE", [](Inputs& s) { s.main = "data/readme.txt"; }, "readme.txt", "not a PE32+ x86-64 image"},
-      {"main 32-bit", [](Inputs& s) { patch16(test_module(), s.app + "/app.dll", 4, 0x14C); }, "app.dll", "machine type 0x14c"},
+      {"main 32-bit", [](Inputs& s) { patch16(test_module_dll(), s.app + "/app.dll", 4, 0x14C); }, "app.dll", "machine type 0x14c"},
       {"main a program", [](Inputs& s) { copy_file(windows_program("tests/e2e/run_and_report.exe"), s.app + "/app.dll"); }, "app.dll", "not a DLL"},
       {"main without run_code", [](Inputs& s) { copy_file(windows_program("tests/e2e/no_entry_module.dll"), s.app + "/app.dll"); }, "app.dll", "does not export run_code"},
       {"device name", [](Inputs& s) { write_file(s.app + "/data/Aux.txt", ""); }, "Aux.txt", "device name"},
@@ -121,7 +119,7 @@ TEST(PackCli, BadInputIsRefusedAndNothingIsWritten) {
       {"bad UTF-8", [](Inputs& s) { write_file(s.app + "/data/\xFF.txt", ""); }, "\xFF.txt", "UTF-8"},
       {"link outside", [](Inputs& s) { write_file(s.dir + "/secret", "s"); fs::create_symlink(s.dir + "/secret", s.app + "/data/link"); }, "link", "leads outside"},
       {"launcher not PE", [](Inputs& s) { s.launcher = s.app + "/data/readme.txt"; }, "readme.txt", "not a PE32+ x86-64 image"},
-      {"launcher a DLL", [](Inputs& s) { s.launcher = test_module(); }, "test_module.dll", "not a program"},
+      {"launcher a DLL", [](Inputs& s) { s.launcher = test_module_dll(); }, "test_module.dll", "not a program"},
       {"launcher signed", [](Inputs& s) { s.launcher = s.dir + "/signed.exe"; fake_signature(s.launcher); }, "signed.exe", "Authenticode"},
       {"launcher missing", [](Inputs& s) { s.launcher = s.dir + "/none.exe"; }, "none.exe", "No such file"},
       {"icon missing", [](Inputs& s) { s.icon = s.dir + "/none.ico"; }, "none.ico", "No such file"},
@@ -149,10 +147,10 @@ TEST(PackCli, BadInputIsRefusedAndNothingIsWritten) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     TempDir dir;
-    Inputs s{dir.path, dir.path + "/app", "app.dll", launcher(), ""};
+    Inputs s{dir.path, dir.path + "/app", "app.dll", launcher_exe(), ""};
     make_app(s.app);
     c.prepare(s);
-    const std::vector<std::string> before = entries(dir.path);
+    const std::vector<std::string> before = list_dir(dir.path);
     std::vector<std::string> args = {"pack", s.app, "--main", s.main, "-o", dir.path + "/out.exe", "--launcher", s.launcher};
     if (!s.icon.empty()) args.insert(args.end(), {"--icon", s.icon});
     args.insert(args.end(), s.extra.begin(), s.extra.end());
@@ -161,7 +159,7 @@ TEST(PackCli, BadInputIsRefusedAndNothingIsWritten) {
     EXPECT_TRUE(one_line(r.err)) << r.err;
     EXPECT_TRUE(has(r.err, c.file) && has(r.err, c.reason)) << r.err;
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(entries(dir.path), before) << "no output, no temporary file";
+    EXPECT_EQ(list_dir(dir.path), before) << "no output, no temporary file";
   }
 }
 
@@ -171,7 +169,7 @@ TEST(PackCli, UnwritableOutputLeavesNothing) {
   auto r = pack(dir.path + "/app", dir.path + "/missing/out.exe");
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_TRUE(one_line(r.err) && has(r.err, "out.exe")) << r.err;
-  EXPECT_EQ(entries(dir.path), std::vector<std::string>{"app"});
+  EXPECT_EQ(list_dir(dir.path), std::vector<std::string>{"app"});
 }
 
 TEST(PackCli, EmptyFolderIsAWarning) {
@@ -193,7 +191,7 @@ TEST(PackCli, DefaultLauncherAndOutput) {
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_TRUE(one_line(r.err) && has(r.err, dir.path + "/bin/tarvex-launcher.exe")) << r.err;
 
-  copy_file(launcher(), dir.path + "/bin/tarvex-launcher.exe");
+  copy_file(launcher_exe(), dir.path + "/bin/tarvex-launcher.exe");
   r = testing::run_command({"sh", "-c", "cd " + dir.path + " && bin/tarvex pack app --main app.dll --level 3"});
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.err, "");
@@ -214,11 +212,11 @@ TEST(ListExtract, UnsafeNamesDamageAndMissingPayloadLeaveNothing) {
   const Bytes module = {'M', 'Z'};
   for (const char16_t* name : {u"..\\evil.txt", u"a\\..\\..\\evil.txt", u"\\evil.txt", u"C:\\evil.txt", u"C:evil.txt"}) {
     SCOPED_TRACE(std::string(name, name + std::char_traits<char16_t>::length(name)));
-    write_onefile(build_payload({{u"app.dll", module}, {name, {'x'}}}), dir.path + "/bad.exe");
+    ASSERT_TRUE(e2e::make_onefile_from_resource(build_payload({{u"app.dll", module}, {name, {'x'}}}), dir.path + "/bad.exe"));
     auto r = tarvex({"extract", dir.path + "/bad.exe", dir.path + "/sub/out"});
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_TRUE(one_line(r.err) && has(r.err, "bad.exe") && has(r.err, "outside")) << r.err;
-    EXPECT_EQ(entries(dir.path), std::vector<std::string>{"bad.exe"});  // not even sub/
+    EXPECT_EQ(list_dir(dir.path), std::vector<std::string>{"bad.exe"});  // not even sub/
   }
 
   // Damage the reader finds only after the first entry was written: extract must take
@@ -251,20 +249,22 @@ TEST(ListExtract, UnsafeNamesDamageAndMissingPayloadLeaveNothing) {
       {"no payload", {}, "Error, couldn't find attached data header."},
   };
   for (const Case& c : cases) {
-    const std::string exe = c.resource.empty() ? launcher() : dir.path + "/" + c.label + ".exe";
-    if (!c.resource.empty()) write_onefile(c.resource, exe);
-    const std::vector<std::string> before = entries(dir.path);
+    const std::string exe = c.resource.empty() ? launcher_exe() : dir.path + "/" + c.label + ".exe";
+    if (!c.resource.empty()) {
+      ASSERT_TRUE(e2e::make_onefile_from_resource(c.resource, exe));
+    }
+    const std::vector<std::string> before = list_dir(dir.path);
     for (const std::string command : {"list", "extract"}) {
       SCOPED_TRACE(command + " " + c.label);
       auto r = command == "list" ? tarvex({"list", exe}) : tarvex({"extract", exe, dir.path + "/out"});
       EXPECT_EQ(r.exit_code, 2);
       EXPECT_EQ(r.err, "tarvex: " + exe + ": " + c.reason + "\n");
       EXPECT_EQ(r.out, "");
-      EXPECT_EQ(entries(dir.path), before);
+      EXPECT_EQ(list_dir(dir.path), before);
     }
   }
   fs::create_directories(dir.path + "/full/x");
-  auto r = tarvex({"extract", launcher(), dir.path + "/full"});
+  auto r = tarvex({"extract", launcher_exe(), dir.path + "/full"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_TRUE(one_line(r.err) && has(r.err, "not an empty folder")) << r.err;
 }
@@ -292,7 +292,7 @@ TEST(PackCli, ProgressBarOnlyOnATerminal) {
   TempDir dir;
   make_app(dir.path + "/app");
   const std::string seen = run_on_terminal({tarvex_tool(), "pack", dir.path + "/app", "--main", "app.dll", "-o",
-                                            dir.path + "/out.exe", "--launcher", launcher(), "--level", "3"});
+                                            dir.path + "/out.exe", "--launcher", launcher_exe(), "--level", "3"});
   EXPECT_TRUE(has(seen, "\rpacking [") && has(seen, "100.0%")) << seen;
   EXPECT_TRUE(has(run_on_terminal({tarvex_tool(), "extract", dir.path + "/out.exe", dir.path + "/x"}), "\rextracting ["));
   auto r = tarvex({"extract", dir.path + "/out.exe", dir.path + "/y"});

@@ -9,9 +9,9 @@
 #include <map>
 #include <sstream>
 
-#include "tests/e2e/wine_run.h"
-#include "tests/tool/icon_builder.h"
-#include "tests/tool/packer/packed_files.h"
+#include "tests/support/host/wine_run.h"
+#include "tests/support/icon_builder.h"
+#include "tests/support/host/packed_files.h"
 #include "tool/icon_resources.h"
 #include "tool/packer/cache_mode.h"
 #include "tool/packer/payload_resource.h"
@@ -23,23 +23,9 @@ namespace {
 namespace fs = std::filesystem;
 using e2e::read_file;
 using e2e::write_file;
-
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    out.push_back(line);
-  }
-  return out;
-}
-
-std::string without_cr(std::string text) {
-  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-  return text;
-}
+using testing::has;
+using testing::lines;
+using testing::without_cr;
 
 uint64_t fnv1a(const std::string& bytes) {
   uint64_t hash = 0xcbf29ce484222325ull;
@@ -52,7 +38,7 @@ TEST(PackWine, ExampleApplicationRuns) {
   const std::string app = dir.path + "/hello";
   copy_file(windows_program("examples/hello.dll"), app + "/hello.dll");
   fs::copy(e2e::source_dir() + "/examples/hello/data", app, fs::copy_options::recursive);
-  auto r = tarvex({"pack", app, "--main", "hello.dll", "-o", dir.path + "/hello.exe", "--launcher", launcher()});
+  auto r = tarvex({"pack", app, "--main", "hello.dll", "-o", dir.path + "/hello.exe", "--launcher", launcher_exe()});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   e2e::RunResult run = e2e::run_windows(dir.path + "/hello.exe", {"Ada Lovelace", "--verbose"});
   EXPECT_EQ(run.exit_code, 0u) << run.out << run.err;
@@ -81,7 +67,7 @@ TEST(PackWine, SameInputGivesTheSameBytes) {
 // the worker count changes the frame: the whole corpus at level 1 makes two jobs.
 TEST(PackWine, WholeCorpusSameBytesForOneAndTwoThreads) {
   TempDir dir;
-  copy_file(test_module(), dir.path + "/app/app.dll");
+  copy_file(test_module_dll(), dir.path + "/app/app.dll");
   ASSERT_EQ(testing::run_command({"cp", "-al", "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows", dir.path + "/app/corpus"})
                 .exit_code, 0);
   ASSERT_EQ(pack(dir.path + "/app", dir.path + "/one.exe", {"--level", "1", "--threads", "1"}).exit_code, 0);
@@ -110,7 +96,7 @@ std::vector<std::string> corpus_sample(const std::string& app) {
 TEST(PackWine, CorpusRoundTripThroughListExtractAndTheLauncher) {
   TempDir dir;
   const std::string app = dir.path + "/app", exe = dir.path + "/corpus.exe";
-  copy_file(test_module(), app + "/app.dll");
+  copy_file(test_module_dll(), app + "/app.dll");
   const std::vector<std::string> names = corpus_sample(app);
   ASSERT_GE(names.size(), 200u);
   ASSERT_EQ(pack(app, exe).exit_code, 0);
@@ -180,7 +166,7 @@ TEST(PackWine, CacheModeOnlyWhenAskedListedAndDroppedByAttach) {
   EXPECT_EQ(Bytes(cached_payload.data, cached_payload.data + cached_payload.size), payload);
   write_file(dir.path + "/payload.bin", std::string(payload.begin(), payload.end()));
 
-  auto r = tarvex({"attach", launcher(), "--payload", dir.path + "/payload.bin", "-o", dir.path + "/attached.exe"});
+  auto r = tarvex({"attach", launcher_exe(), "--payload", dir.path + "/payload.bin", "-o", dir.path + "/attached.exe"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(file_bytes(dir.path + "/attached.exe") == plain) << "the default output changed";
   EXPECT_EQ(packer::describe_mode(plain), "temporary");
@@ -229,7 +215,7 @@ TEST(PackWine, ResourcesReadBackWithBinutilsAndRepacking) {
   auto dump = testing::run_command({"x86_64-w64-mingw32-objdump", "-p", first});
   EXPECT_EQ(dump.exit_code, 0) << dump.err;
   EXPECT_TRUE(has(dump.out, "Resource Directory [.rsrc]")) << dump.out;
-  const std::string launcher_rc = resources_without_payload(launcher());
+  const std::string launcher_rc = resources_without_payload(launcher_exe());
   for (const char* part : {"VERSIONINFO", "CompanyName", "\"FileVersion\", \"1.0.0.0\"", "MANIFEST", "asInvoker", "ICON"})
     EXPECT_TRUE(has(launcher_rc, part)) << part;
   EXPECT_EQ(resources_without_payload(first), launcher_rc);
@@ -248,7 +234,7 @@ TEST(PackWine, ResourcesReadBackWithBinutilsAndRepacking) {
 
 TEST(PackWine, AttachedFrameFromTheZstdToolRuns) {
   TempDir dir;
-  const std::string module = read_file(test_module());
+  const std::string module = read_file(test_module_dll());
   const Bytes stream =
       encode_entry_stream({{u"app.dll", Bytes(module.begin(), module.end())}, {u"notes\\hi.txt", {'h', 'i'}}});
   write_file(dir.path + "/stream", std::string(stream.begin(), stream.end()));
@@ -256,7 +242,7 @@ TEST(PackWine, AttachedFrameFromTheZstdToolRuns) {
   const std::string frame = read_file(dir.path + "/frame");
   const Bytes payload = wrap_frame(Bytes(frame.begin(), frame.end()));
   write_file(dir.path + "/payload", std::string(payload.begin(), payload.end()));
-  auto r = tarvex({"attach", launcher(), "--payload", dir.path + "/payload", "-o", dir.path + "/z.exe"});
+  auto r = tarvex({"attach", launcher_exe(), "--payload", dir.path + "/payload", "-o", dir.path + "/z.exe"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   r = tarvex({"list", dir.path + "/z.exe"});
   EXPECT_TRUE(has(r.out, "           2  notes\\hi.txt")) << r.out;
@@ -271,7 +257,7 @@ TEST(PackWine, WindowsBuildOfTarvexPacksTheSameExecutable) {
   const std::string windows_out = dir.path + "/windows.exe", host_out = dir.path + "/host.exe";
   // Installed side by side, the Windows tarvex finds the Launcher without --launcher.
   copy_file(windows_program("tool/tarvex.exe"), dir.path + "/bin/tarvex.exe");
-  copy_file(launcher(), dir.path + "/bin/tarvex-launcher.exe");
+  copy_file(launcher_exe(), dir.path + "/bin/tarvex-launcher.exe");
   e2e::RunResult r = e2e::run_windows(dir.path + "/bin/tarvex.exe",
                                       {"pack", e2e::windows_path(dir.path + "/app"), "--main", "app.dll", "-o",
                                        e2e::windows_path(windows_out), "--level", "3", "--threads", "2"});
@@ -304,7 +290,7 @@ TEST_P(PackSubsystem, FieldChecksumListAndARunThroughCmd) {
   const SubsystemCase& c = GetParam();
   TempDir dir;
   make_app(dir.path + "/app");
-  std::string into = launcher();
+  std::string into = launcher_exe();
   if (c.into_console_program) {
     into = dir.path + "/console.exe";
     ASSERT_EQ(pack(dir.path + "/app", into, {"--console"}).exit_code, 0);
@@ -384,7 +370,7 @@ TEST(PackWine, IconReplacesTheLaunchersImagesByteForByte) {
         kept.push_back(r);
     return describe(kept);
   };
-  const std::vector<std::string> launcher_kept = not_icon(launcher());
+  const std::vector<std::string> launcher_kept = not_icon(launcher_exe());
   EXPECT_EQ(launcher_kept.size(), 2u) << "the version record and the manifest";
   EXPECT_EQ(not_icon(exe), launcher_kept);
 

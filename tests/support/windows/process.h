@@ -1,10 +1,14 @@
-// Test helper (Windows): run a program, capture its streams and its full exit code.
+// Test helper (Windows): a child process run with its streams captured and its full exit
+// code read, this test program run again as a named scenario, UTF-8/UTF-16 conversion of
+// its texts, and whether Wine runs it.
 #pragma once
 #include <windows.h>
 
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "tests/support/files.h"
 
 namespace tarvex::test {
 
@@ -41,13 +45,6 @@ std::wstring widen(const std::string& s);
 std::string narrow(const std::wstring& s);
 // Quotes one argument so that the C runtime splits it back exactly.
 std::wstring quote_argument(const std::wstring& arg);
-
-// A fresh directory below the Windows temporary folder, removed by the caller.
-std::wstring make_temp_dir(const wchar_t* prefix);
-void remove_tree(const std::wstring& path);
-bool file_exists(const std::wstring& path);
-bool write_file(const std::wstring& path, const void* data, size_t size);
-std::string read_file(const std::wstring& path);
 
 // True when this program runs under Wine (ntdll exports wine_get_version).
 bool under_wine();

@@ -1,9 +1,7 @@
 // Test helper (Windows): child processes with captured streams.
-#include "tests/helpers/process.h"
+#include "tests/support/windows/process.h"
 
-#include "tests/helpers/quote_argument.h"
-
-#include <shellapi.h>
+#include "tests/support/command_line_quote.h"
 
 #include <algorithm>
 #include <cwctype>
@@ -130,48 +128,6 @@ ProcessResult run_scenario(const char* name, const std::wstring& args, ProcessOp
   options.command_line = quote_argument(options.application) + (args.empty() ? L"" : L" " + args);
   options.set_env.emplace_back(L"TARVEX_TEST_SCENARIO", widen(name));
   return run_process(options);
-}
-
-std::wstring make_temp_dir(const wchar_t* prefix) {
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  static unsigned counter = 0;
-  for (;;) {
-    std::wstring dir = std::wstring(temp) + prefix + L"_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                       std::to_wstring(GetTickCount()) + L"_" + std::to_wstring(++counter);
-    if (CreateDirectoryW(dir.c_str(), nullptr)) return dir;
-    if (GetLastError() != ERROR_ALREADY_EXISTS) return {};
-  }
-}
-
-void remove_tree(const std::wstring& path) {
-  std::wstring from = path + L'\0' + L'\0';
-  SHFILEOPSTRUCTW op = {};
-  op.wFunc = FO_DELETE;
-  op.pFrom = from.c_str();
-  op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-  SHFileOperationW(&op);
-}
-
-bool file_exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-bool write_file(const std::wstring& path, const void* data, size_t size) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  BOOL ok = size == 0 || WriteFile(h, data, static_cast<DWORD>(size), &written, nullptr);
-  CloseHandle(h);
-  return ok && written == size;
-}
-
-std::string read_file(const std::wstring& path) {
-  std::string out;
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return out;
-  drain(h, &out);
-  CloseHandle(h);
-  return out;
 }
 
 bool under_wine() {

@@ -1,25 +1,18 @@
 // Test helper (host): tool, Windows programs and application folders.
-#include "tests/tool/packer/packed_files.h"
-
-#include <sys/stat.h>
+#include "tests/support/host/packed_files.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 
-#include "tests/e2e/wine_run.h"
-#include "tests/tool/icon_builder.h"
-#include "tool/attach.h"
+#include "tests/support/host/wine_run.h"
+#include "tests/support/icon_builder.h"
 #include "tool/icon_resources.h"
 
 namespace tarvex::packer_test {
 
 namespace fs = std::filesystem;
-
-std::string launcher() { return e2e::windows_bin_dir() + "/launcher/tarvex-launcher.exe"; }
-std::string test_module() { return e2e::windows_bin_dir() + "/tests/e2e/test_module.dll"; }
-std::string windows_program(const std::string& relative) { return e2e::windows_bin_dir() + "/" + relative; }
 
 TempDir::TempDir() : path(e2e::make_temp_dir("tarvex_pack")) {}
 TempDir::~TempDir() { e2e::remove_tree(path); }
@@ -30,7 +23,7 @@ void copy_file(const std::string& from, const std::string& to) {
 }
 
 void make_app(const std::string& dir) {
-  copy_file(test_module(), dir + "/app.dll");
+  copy_file(test_module_dll(), dir + "/app.dll");
   fs::create_directories(dir + "/data");
   e2e::write_file(dir + "/data/readme.txt", "read me\n");
   e2e::write_file(dir + "/data/empty.bin", "");
@@ -43,24 +36,10 @@ testing::CommandResult tarvex(const std::vector<std::string>& args) {
 }
 
 testing::CommandResult pack(const std::string& app, const std::string& out, const std::vector<std::string>& extra) {
-  std::vector<std::string> args = {"pack", app, "--main", "app.dll", "-o", out, "--launcher", launcher()};
+  std::vector<std::string> args = {"pack", app, "--main", "app.dll", "-o", out, "--launcher", launcher_exe()};
   args.insert(args.end(), extra.begin(), extra.end());
   if (std::find(extra.begin(), extra.end(), "--level") == extra.end()) args.insert(args.end(), {"--level", "3"});
   return tarvex(args);
-}
-
-void write_onefile(const Bytes& resource, const std::string& out) {
-  std::string launcher_bytes = e2e::read_file(launcher());
-  Bytes image;
-  const Failure failure = attach_payload(Bytes(launcher_bytes.begin(), launcher_bytes.end()), resource, &image);
-  EXPECT_FALSE(failure) << failure.reason;
-  e2e::write_file(out, std::string(image.begin(), image.end()));
-  chmod(out.c_str(), 0755);
-}
-
-Bytes file_bytes(const std::string& path) {
-  const std::string text = e2e::read_file(path);
-  return Bytes(text.begin(), text.end());
 }
 
 void expect_icon(const std::string& exe, const Bytes& icon) {
@@ -83,12 +62,6 @@ void expect_icon(const std::string& exe, const Bytes& icon) {
   EXPECT_TRUE(groups[0] == testing::expected_icon_group(icon));
   ASSERT_EQ(images.size(), pe::get16(icon, 4));
   for (size_t k = 0; k < images.size(); ++k) EXPECT_TRUE(images[k] == testing::icon_file_image(icon, k)) << k;
-}
-
-std::vector<std::string> entries(const std::string& dir) {
-  std::vector<std::string> names = e2e::list_dir(dir);
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 }  // namespace tarvex::packer_test

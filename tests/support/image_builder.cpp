@@ -1,5 +1,5 @@
 // Test helper: building small PE32+ images.
-#include "tests/tool/image_builder.h"
+#include "tests/support/image_builder.h"
 
 #include <algorithm>
 #include <deque>

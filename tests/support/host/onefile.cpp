@@ -1,17 +1,17 @@
 // Test helper (host): building onefile executables.
-#include "tests/e2e/onefile.h"
+#include "tests/support/host/onefile.h"
 
 #include <sys/stat.h>
 
-#include "tests/e2e/wine_run.h"
+#include "tests/support/host/wine_run.h"
 #include "tool/attach.h"
 #include "tool/packer/cache_mode.h"
 
 namespace tarvex::e2e {
 
-std::string launcher_exe() { return windows_bin_dir() + "/launcher/tarvex-launcher.exe"; }
-std::string test_module_dll() { return windows_bin_dir() + "/tests/e2e/test_module.dll"; }
-std::string no_entry_module_dll() { return windows_bin_dir() + "/tests/e2e/no_entry_module.dll"; }
+std::string launcher_exe() { return windows_program("launcher/tarvex-launcher.exe"); }
+std::string test_module_dll() { return windows_program("tests/e2e/test_module.dll"); }
+std::string no_entry_module_dll() { return windows_program("tests/e2e/no_entry_module.dll"); }
 
 Bytes file_bytes(const std::string& path) {
   std::string s = read_file(path);

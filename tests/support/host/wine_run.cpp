@@ -1,7 +1,7 @@
 // Test helper (host): Windows programs under Wine.
-#include "tests/e2e/wine_run.h"
+#include "tests/support/host/wine_run.h"
 
-#include "tests/helpers/quote_argument.h"
+#include "tests/support/command_line_quote.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -15,8 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -26,6 +24,8 @@ namespace tarvex::e2e {
 std::string source_dir() { return TARVEX_SOURCE_DIR; }
 std::string windows_bin_dir() { return TARVEX_WINDOWS_BIN_DIR; }
 std::string host_bin_dir() { return TARVEX_HOST_BIN_DIR; }
+std::string windows_program(const std::string& relative) { return windows_bin_dir() + "/" + relative; }
+std::string resource_test_program(const std::string& name) { return windows_program("tests/tool/" + name + ".exe"); }
 
 std::string windows_path(const std::string& unix_path) {
   std::string out = "Z:";
@@ -34,32 +34,6 @@ std::string windows_path(const std::string& unix_path) {
 }
 
 std::string quote_argument(const std::string& arg) { return test::quote_for_command_line(arg); }
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool write_file(const std::string& path, const std::string& data) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << data;
-  return static_cast<bool>(out);
-}
-
-std::string make_temp_dir(const std::string& prefix) {
-  std::string pattern = "/tmp/" + prefix + "_XXXXXX";
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back(0);
-  const char* made = mkdtemp(buf.data());
-  return made ? made : "";
-}
-
-void remove_tree(const std::string& path) {
-  std::error_code ec;
-  fs::remove_all(path, ec);
-}
 
 std::string wine_prefix() {
   const char* prefix = getenv("WINEPREFIX");
@@ -74,16 +48,6 @@ std::string wine_temp_dir() {
     if (name != "Public" && fs::is_directory(entry.path() / "Temp")) return (entry.path() / "Temp").string();
   }
   return "";
-}
-
-std::vector<std::string> list_dir(const std::string& path, const std::string& prefix) {
-  std::vector<std::string> names;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(path, ec)) {
-    std::string name = entry.path().filename();
-    if (name.compare(0, prefix.size(), prefix) == 0) names.push_back(name);
-  }
-  return names;
 }
 
 namespace {

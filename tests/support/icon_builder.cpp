@@ -1,6 +1,6 @@
 // Test helper: building .ico files. Fields are written at their documented offsets,
 // independently of the structures the code under test reads them with.
-#include "tests/tool/icon_builder.h"
+#include "tests/support/icon_builder.h"
 
 #include <algorithm>
 

@@ -14,6 +14,14 @@ struct CommandResult {
 
 CommandResult run_command(const std::vector<std::string>& argv);
 
+// Output text as a Windows program under Wine or a host program gives it: without the
+// carriage returns that Windows' text streams write before "\n", and as lines without
+// their ends.
+std::string without_cr(std::string text);
+std::vector<std::string> lines(const std::string& text);
+// Whether `text` contains `part`.
+bool has(const std::string& text, const std::string& part);
+
 // The host build of tarvex.
 std::string tarvex_tool();
 

@@ -1,5 +1,5 @@
 // Scenario registry and the test programs' main.
-#include "tests/helpers/scenario.h"
+#include "tests/support/windows/scenario.h"
 
 #include <windows.h>
 

@@ -1,9 +1,12 @@
-// Test helper (host): run Windows programs under Wine and read their full exit code.
+// Test helper (host): where the build's programs lie, and Windows programs run under Wine
+// with their full exit code read from inside Wine.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "tests/support/files.h"
 
 namespace tarvex::e2e {
 
@@ -28,6 +31,10 @@ struct RunResult {
 std::string source_dir();
 std::string windows_bin_dir();  // the Windows build tree
 std::string host_bin_dir();     // the host build tree
+// A program of the Windows build: `relative` to its tree.
+std::string windows_program(const std::string& relative);
+// One of the programs that print the resources the loader finds in them (tests/tool).
+std::string resource_test_program(const std::string& name);
 
 // "Z:\..." for a Unix path (Wine maps the Unix root to Z:).
 std::string windows_path(const std::string& unix_path);
@@ -40,17 +47,16 @@ RunResult run_windows(const std::string& exe, const std::vector<std::string>& ar
 // Runs the command line `windows_line` (program included) as given.
 RunResult run_windows_line(const std::string& windows_line, const RunOptions& options = {});
 
-// A fresh empty directory under /tmp, and its recursive removal.
-std::string make_temp_dir(const std::string& prefix);
-void remove_tree(const std::string& path);
-std::string read_file(const std::string& path);
-bool write_file(const std::string& path, const std::string& data);
+// The file helpers, under the names these tests have always called them by.
+using test::list_dir;
+using test::make_temp_dir;
+using test::read_file;
+using test::remove_tree;
+using test::write_file;
 
 // The Wine prefix the tests run in.
 std::string wine_prefix();
 // The Wine prefix's temporary folder, as a Unix path (where the Launcher extracts).
 std::string wine_temp_dir();
-// Entries of a folder whose names start with `prefix`.
-std::vector<std::string> list_dir(const std::string& path, const std::string& prefix = "");
 
 }  // namespace tarvex::e2e

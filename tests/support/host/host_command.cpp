@@ -1,11 +1,14 @@
 // Test helper (host): fork and exec with the streams caught in files; where the tool is.
-#include "tests/tool/host_command.h"
+#include "tests/support/host/host_command.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tests/e2e/wine_run.h"
+#include <algorithm>
+#include <sstream>
+
+#include "tests/support/host/wine_run.h"
 
 namespace tarvex::testing {
 
@@ -34,6 +37,23 @@ CommandResult run_command(const std::vector<std::string>& argv) {
   e2e::remove_tree(dir);
   return result;
 }
+
+std::string without_cr(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return text;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    out.push_back(line);
+  }
+  return out;
+}
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 std::string tarvex_tool() { return e2e::host_bin_dir() + "/tool/tarvex"; }
 
