@@ -138,7 +138,7 @@ TEST_F(RobustnessTest, TwoHundredStartsInARowLeaveNothingBehind) {
   for (int i = 0; i < 200; ++i) {
     RunResult r = run_windows(exe_, {"exit", std::to_string(i)}, options);
     ASSERT_TRUE(r.reported) << i << r.err;
-    ASSERT_EQ(r.exit_code, static_cast<uint32_t>(i));
+    ASSERT_EQ(r.exit_code, static_cast<uint32_t>(i)) << i << r.err;
   }
   std::vector<std::string> left = list_dir(dir_);
   EXPECT_EQ(left, std::vector<std::string>{"app.exe"});
