@@ -27,6 +27,17 @@ WideBuffer<kPathCapacity> g_own_dir;
 WideBuffer<kCommandLineCapacity> g_command_line;
 WideBuffer<kDecimalCapacity> g_pid;
 
+// A start that the system refuses for want of resources, or fails internally, as a
+// loaded Wine now and then does, may well succeed a moment later. No child exists
+// after a failed start, so trying again cannot start two.
+constexpr int kStartAttempts = 5;
+constexpr DWORD kStartPauseMs = 200;
+
+bool may_pass(DWORD error) {
+  return error == ERROR_INTERNAL_ERROR || error == ERROR_NO_SYSTEM_RESOURCES || error == ERROR_NOT_ENOUGH_MEMORY ||
+         error == ERROR_OUTOFMEMORY;
+}
+
 void publish_environment() {
   g_pid.clear();
   append_process_id(g_pid, kInvariant);
@@ -91,9 +102,17 @@ int launch_child() {
   set_env_ascii("TARVEX_ONEFILE_CHILD", g_pid.c_str());
   PROCESS_INFORMATION info = {};
   // Same console and process group as this process: a console event reaches both.
-  if (!g_create_process(module_file_name(), g_command_line.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
-                        nullptr, nullptr, &startup, &info))
-    fail_with_system_error(msg::kLaunchChild, GetLastError());
+  for (int attempt = 1; !g_create_process(module_file_name(), g_command_line.data(), nullptr, nullptr, TRUE,
+                                          NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &info);
+       ++attempt) {
+    const DWORD error = GetLastError();
+    if (attempt == kStartAttempts || !may_pass(error)) fail_with_system_error(msg::kLaunchChild, error);
+    // The pause leaves the lock to a console handler; after an event nothing starts.
+    unlock_run();
+    Sleep(kStartPauseMs);
+    lock_run();
+    if (console_event_received()) end_interrupted_run();
+  }
   CloseHandle(info.hThread);
   child.reset(info.hProcess);
   g_child_process = child.get();

@@ -25,11 +25,29 @@ int g_creations = 0;
 HANDLE g_watched_child = nullptr;
 bool g_removed_before_child_ended = false;
 
-BOOL WINAPI refused_creation(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
-                             LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION) {
+// How the system answers each start: `g_refusals` refusals with `g_refusal` (-1:
+// every start), then a sleeping copy of this program. Each start prints one line, so
+// that the count shows also when the run ends inside the launch.
+int g_refusals = 0;
+DWORD g_refusal = ERROR_ACCESS_DENIED;
+bool g_event_on_refusal = false;
+
+BOOL WINAPI answered_creation(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
+                              LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION info) {
   ++g_creations;
-  SetLastError(ERROR_ACCESS_DENIED);
-  return FALSE;
+  printf("start\n");
+  fflush(stdout);
+  if (g_refusals < 0 || g_creations <= g_refusals) {
+    if (g_event_on_refusal) std::thread([] { console_control_handler(CTRL_C_EVENT); }).detach();
+    SetLastError(g_refusal);
+    return FALSE;
+  }
+  Handle child = start_sleeping_child(0);
+  if (!child) return FALSE;
+  DuplicateHandle(GetCurrentProcess(), child.get(), GetCurrentProcess(), &g_watched_child, SYNCHRONIZE, FALSE, 0);
+  *info = {};
+  info->hProcess = child.release();
+  return TRUE;
 }
 
 // A console event that arrives while the launch holds the run lock, just before the
@@ -58,8 +76,11 @@ void noting_removal(const wchar_t* path) {
 }  // namespace
 
 // argv[1]: an extraction directory with a file in it; argv[2]: how the launch meets
-// its end: "refused" (CreateProcessW fails), "event_before" (the handler has run
-// before the launch), "event_during" (it comes while the launch holds the lock).
+// its end: "refused" (CreateProcessW fails for good), "busy" (it fails as a loaded
+// system does, every time), "busy_then_started" (twice, then starts),
+// "busy_then_event" (a console event comes with the failure), "event_before" (the
+// handler has run before the launch), "event_during" (it comes while the launch holds
+// the lock).
 // Prints what happened when launch_child returns; the other ends are seen from
 // outside.
 TARVEX_SCENARIO(launch) {
@@ -67,7 +88,10 @@ TARVEX_SCENARIO(launch) {
   CountedCalls::forward.remove = noting_removal;
   set_removal(argv[1], true);
   const std::wstring how = argv[2];
-  g_create_process = how == L"event_during" ? creation_with_event : refused_creation;
+  g_create_process = how == L"event_during" ? creation_with_event : answered_creation;
+  g_refusals = how == L"busy_then_started" ? 2 : -1;
+  if (how.rfind(L"busy", 0) == 0) g_refusal = ERROR_INTERNAL_ERROR;
+  g_event_on_refusal = how == L"busy_then_event";
   if (how == L"event_before") console_control_handler(CTRL_C_EVENT);
   const int code = launch_child();
   printf("code=0x%X creations=%d attempts=%d removed_before_child_ended=%d\n", static_cast<unsigned>(code),
@@ -107,7 +131,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // The extracted files stay: a run that failed to start its child leaves them
         // for inspection.
-        LaunchCase{"refused", 2, "", "Error, couldn't launch child ([Error 5] ", true},
+        LaunchCase{"refused", 2, "start\r\n", "Error, couldn't launch child ([Error 5] ", true},
+        // A start that a loaded system fails is tried five times in all, a moment apart.
+        LaunchCase{"busy", 2, "start\r\nstart\r\nstart\r\nstart\r\nstart\r\n",
+                   "Error, couldn't launch child ([Error 1359] ", true},
+        LaunchCase{"busy_then_started", 0,
+                   "start\r\nstart\r\nstart\r\ncode=0x5 creations=3 attempts=1 removed_before_child_ended=0\r\n", "",
+                   false},
+        // An event during the pause: no further start, and the directory goes.
+        LaunchCase{"busy_then_event", kInterruptedExitCode, "start\r\n", "", false},
         // No child may start from a directory that the handler has removed.
         LaunchCase{"event_before", kInterruptedExitCode, "", "", false},
         // The handler waits for the launch, then settles the child it published.
