@@ -7,6 +7,19 @@
 # current source folder). It packs again when the DLL, a data file (also one added or
 # removed), the icon, the packer or the Launcher changes.
 
+# The installed tree that holds this file, and in it the packer of the machine that
+# builds: the Linux tarvex when cross-compiling from Linux, tarvex.exe on Windows. The
+# packer takes the Launcher installed beside it.
+function(_tarvex_installed prefix_var packer_var)
+  get_filename_component(prefix "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../../.." ABSOLUTE)
+  set(${prefix_var} "${prefix}" PARENT_SCOPE)
+  if(CMAKE_HOST_WIN32)
+    set(${packer_var} "${prefix}/bin/tarvex.exe" PARENT_SCOPE)
+  else()
+    set(${packer_var} "${prefix}/bin/tarvex" PARENT_SCOPE)
+  endif()
+endfunction()
+
 function(tarvex_add_onefile name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "CONSOLE" "MAIN;DATA;ICON;OUTPUT" "")
   set(where "tarvex_add_onefile(${name})")
@@ -31,12 +44,7 @@ function(tarvex_add_onefile name)
                         "-DCMAKE_TOOLCHAIN_FILE=${CMAKE_CURRENT_FUNCTION_LIST_DIR}/mingw-w64-x86_64.cmake")
   endif()
 
-  get_filename_component(prefix "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../../.." ABSOLUTE)
-  if(CMAKE_HOST_WIN32)
-    set(packer "${prefix}/bin/tarvex.exe")
-  else()
-    set(packer "${prefix}/bin/tarvex")
-  endif()
+  _tarvex_installed(prefix packer)
   file(GLOB launchers "${prefix}/bin/tarvex-launcher*.exe")
 
   if(arg_OUTPUT)

@@ -9,15 +9,8 @@ if(CMAKE_VERSION VERSION_LESS 3.17)
   return()
 endif()
 
-get_filename_component(_tarvex_prefix "${CMAKE_CURRENT_LIST_DIR}/../../.." ABSOLUTE)
-
-# The packer of the machine that builds: the Linux tarvex when cross-compiling from
-# Linux, tarvex.exe on Windows. It takes the Launcher installed beside it.
-if(CMAKE_HOST_WIN32)
-  set(TARVEX_PACKER "${_tarvex_prefix}/bin/tarvex.exe")
-else()
-  set(TARVEX_PACKER "${_tarvex_prefix}/bin/tarvex")
-endif()
+include("${CMAKE_CURRENT_LIST_DIR}/TarvexAddOnefile.cmake")
+_tarvex_installed(_tarvex_prefix TARVEX_PACKER)
 if(NOT EXISTS "${TARVEX_PACKER}")
   set(Tarvex_FOUND FALSE)
   set(Tarvex_NOT_FOUND_MESSAGE "this Tarvex has no packer for this machine: ${TARVEX_PACKER} is missing")
@@ -35,7 +28,5 @@ if(MINGW)
     set_property(TARGET Tarvex::module APPEND PROPERTY INTERFACE_LINK_OPTIONS -static)
   endif()
 endif()
-
-include("${CMAKE_CURRENT_LIST_DIR}/TarvexAddOnefile.cmake")
 unset(_tarvex_prefix)
 unset(_tarvex_link_options)
