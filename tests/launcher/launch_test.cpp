@@ -38,7 +38,10 @@ BOOL WINAPI answered_creation(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY
   printf("start\n");
   fflush(stdout);
   if (g_refusals < 0 || g_creations <= g_refusals) {
-    if (g_event_on_refusal) std::thread([] { console_control_handler(CTRL_C_EVENT); }).detach();
+    if (g_event_on_refusal) {
+      std::thread([] { console_control_handler(CTRL_C_EVENT); }).detach();
+      while (!console_event_received()) Sleep(0);
+    }
     SetLastError(g_refusal);
     return FALSE;
   }
