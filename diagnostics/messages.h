@@ -43,6 +43,9 @@ inline constexpr char kToolBadCacheDir[] = "tarvex: --cache-dir '%s': %s\n";
 // A payload failure inside the tool: the file, then the reason (for a reader failure, what
 // went wrong and the Launcher's own message in parentheses).
 inline constexpr char kToolPayloadFailure[] = "tarvex: %s: %s\n";
+inline constexpr char kToolCacheDirShared[] =
+    "Warning, --cache-dir '%s' does not start with {CACHE_DIR}, {HOME} or {TEMP}: other accounts may be able to "
+    "write on the way to the folder.\n";
 inline constexpr char kToolEmptyFolder[] = "Warning, the empty folder '%s' is left out: a payload holds files only.\n";
 inline constexpr char kToolOutputLeftOut[] = "Warning, the output '%s' lies in the application folder and is left out.\n";
 

@@ -11,9 +11,11 @@
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
 #include "launcher/child_launch.h"
+#include "launcher/cache_trust.h"
 #include "launcher/cleanup.h"
 #include "launcher/console_handler.h"
 #include "launcher/extract.h"
+#include "launcher/held_folder.h"
 #include "launcher/module_start.h"
 #include "launcher/own_resource.h"
 #include "launcher/state.h"
@@ -22,6 +24,7 @@
 #include "paths/environment.h"
 #include "paths/expand.h"
 #include "paths/private_folder.h"
+#include "paths/variables.h"
 #include "payload/cache_record.h"
 #include "payload/entries.h"
 #include "payload/format.h"
@@ -43,26 +46,6 @@ WideBuffer<kPathCapacity> g_path;
 WideBuffer<payload::kMaxNameUnits + 1> g_name;
 ResourceBytes g_payload;
 
-enum class FolderState { kMissing, kTrusted, kUntrusted };
-
-// Opened without following a link: a junction or symbolic link where the folder
-// should be is reported as what it is, not as the folder it leads to.
-FolderState inspect_folder(const wchar_t* path) {
-  Handle folder(CreateFileW(path, READ_CONTROL | FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!folder) {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FolderState::kMissing
-                                                                          : FolderState::kUntrusted;
-  }
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(folder.get(), &info)) return FolderState::kUntrusted;
-  if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return FolderState::kUntrusted;
-  return owned_by_current_user(folder.get()) ? FolderState::kTrusted : FolderState::kUntrusted;
-}
-
 // `dir` + "\" + `name` into g_path; false when it does not fit.
 bool join(const wchar_t* dir, const wchar_t* name) {
   g_path.clear();
@@ -78,11 +61,21 @@ bool folder_complete(const wchar_t* dir) {
   return true;
 }
 
-// One pass of the extraction loop over the payload, from its start.
-void extract_pass(const wchar_t* dir, Writes writes) {
+// One pass of the extraction loop over the payload, from its start. False when a
+// repair could not replace a file.
+bool extract_pass(const wchar_t* dir, Writes writes) {
   open_payload_resource(g_payload);
-  extract_entries(dir, writes);
+  const bool done = extract_entries(dir, writes);
   close_payload();
+  return done;
+}
+
+// Only "no such process" proves a run dead: access denied is the answer for a live
+// elevated run or another user's.
+bool process_may_live(DWORD pid) {
+  Handle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+  if (!process) return GetLastError() != ERROR_INVALID_PARAMETER;
+  return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
 // Siblings "<folder>.partial-<pid>" left by first runs that ended before renaming
@@ -106,17 +99,15 @@ void remove_stale_partials() {
     wchar_t* end = nullptr;
     const unsigned long pid = wcstoul(digits, &end, 10);
     if (end == digits || *end != 0) continue;
-    if (pid != own) {
-      Handle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
-      if (process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) continue;
-    }
+    if (pid != own && process_may_live(pid)) continue;
     g_path.assign(g_cache_dir.c_str(), report_as(msg::kPathTooLong));
     if (cut != WideText::npos) g_path.truncate(cut + 1);
     else g_path.clear();
     if (!g_path.try_append(found.cFileName)) continue;
-    // delete_tree works in buffers that the console handler's cleanup shares.
-    RunLock lock;
-    delete_tree(g_path.c_str());
+    // Checked and removed through one handle: another account's sibling, or a link
+    // put in its place, is left alone.
+    Handle partial;
+    if (hold_own_folder(g_path.c_str(), partial) == FolderState::kTrusted) remove_held_folder(g_path.c_str(), partial);
   } while (FindNextFileW(search, &found));
 }
 
@@ -157,7 +148,8 @@ bool fill_new_folder() {
   return publish_partial_dir();
 }
 
-int run_module(int argc, wchar_t** argv) {
+// The module's path below the cache folder into g_module_path.
+void set_module_path() {
   g_name.clear();
   uint64_t size = 0;
   g_record.rewind();
@@ -165,6 +157,9 @@ int run_module(int argc, wchar_t** argv) {
   g_module_path.assign(g_cache_dir.c_str(), report_as(msg::kModulePathTooLong));
   g_module_path.append(L'\\', report_as(msg::kModulePathTooLong));
   g_module_path.append(g_name.c_str(), report_as(msg::kModulePathTooLong));
+}
+
+int run_module(int argc, wchar_t** argv) {
   publish_application_environment();
   // What a child of a temporary run is given: the module file name as argument 0.
   if (argc > 0) argv[0] = const_cast<wchar_t*>(module_file_name());
@@ -180,6 +175,20 @@ bool record_names_safe() {
   return true;
 }
 
+// What the trust of a cache folder rests on, checked from the start and held until
+// the module has run: the template's expansion, the folder's ancestors, and handles
+// on the folder and on the module that keep both in place.
+bool folder_trusted(Handle& folder) {
+  if (!is_absolute_path(g_cache_dir.c_str()) || !ancestors_trusted(g_cache_dir.c_str())) return false;
+  FolderState state = hold_own_folder(g_cache_dir.c_str(), folder);
+  if (state == FolderState::kMissing) {
+    fill_new_folder();
+    // Looked at again: what was published, or what another first run put there.
+    state = hold_own_folder(g_cache_dir.c_str(), folder);
+  }
+  return state == FolderState::kTrusted && label_trusted(folder.get(), g_cache_dir.c_str());
+}
+
 }  // namespace
 
 bool run_from_cache(int argc, wchar_t** argv, int* code) {
@@ -189,21 +198,25 @@ bool run_from_cache(int argc, wchar_t** argv, int* code) {
     return false;
   g_payload = own_rcdata(payload::kResourceId);
 
-  if (!expand_path_spec(g_cache_dir.data(), g_template.c_str(), g_cache_dir.capacity())) {
-    g_cache_dir.sync(kInvariant);
-    fail_expansion(g_template.c_str());
-  }
+  take_program_from_own_path(true);
+  const bool expanded = expand_path_spec(g_cache_dir.data(), g_template.c_str(), g_cache_dir.capacity());
+  take_program_from_own_path(false);
   g_cache_dir.sync(kInvariant);
+  if (!expanded) fail_expansion(g_template.c_str());
   register_console_handlers();
 
-  FolderState state = inspect_folder(g_cache_dir.c_str());
-  if (state == FolderState::kMissing && !fill_new_folder()) state = inspect_folder(g_cache_dir.c_str());
-  else if (state == FolderState::kMissing) state = FolderState::kTrusted;
-  if (state != FolderState::kTrusted) {
+  Handle folder;
+  Handle module;
+  bool trusted = folder_trusted(folder);
+  if (trusted && !folder_complete(g_cache_dir.c_str())) trusted = extract_pass(g_cache_dir.c_str(), Writes::kRepairs);
+  if (trusted) {
+    set_module_path();
+    trusted = hold_module_below(folder.get(), g_module_path.c_str(), module);
+  }
+  if (!trusted) {
     g_module_path.clear();
     return false;
   }
-  if (!folder_complete(g_cache_dir.c_str())) extract_pass(g_cache_dir.c_str(), Writes::kRepairs);
   *code = run_module(argc, argv);
   return true;
 }

@@ -1,6 +1,7 @@
 // Settling the child and removing the extraction directory.
 #include "launcher/cleanup.h"
 
+#include "launcher/run_token.h"
 #include "launcher/state.h"
 #include "launcher/tree_removal.h"
 
@@ -42,13 +43,16 @@ void cleanup_holding_lock() {
 
   const wchar_t* dir = g_extraction_dir.c_str();
   g_cleanup_calls.remove(dir);
-  for (int retry = 0; retry < kRemovalRetries; ++retry) {
+  for (int retry = 0;; ++retry) {
     // Gone, or no longer a directory (a file took its place): nothing left to do.
     const DWORD attributes = g_cleanup_calls.attributes(dir);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) break;
+    // What resists stays, marked by the token, for a later start's sweep.
+    if (retry == kRemovalRetries) return release_run_token(false);
     g_cleanup_calls.pause(kRetryPauseMs);
     g_cleanup_calls.remove(dir);
   }
+  release_run_token(true);
 }
 
 }  // namespace tarvex

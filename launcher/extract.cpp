@@ -9,6 +9,7 @@
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
 #include "launcher/console_handler.h"
+#include "launcher/run_token.h"
 #include "launcher/state.h"
 #include "paths/directories.h"
 #include "paths/environment.h"
@@ -43,17 +44,28 @@ void make_containing_dir() {
   }
 }
 
+// The run's token comes first and goes last: a sweep never finds this run's folder
+// without it held.
+bool make_token(PrivateFolderSecurity& security) {
+  if (make_run_token(g_extraction_dir.c_str(), &security.attributes)) return true;
+  if (GetLastError() != ERROR_PATH_NOT_FOUND) return false;
+  make_parent_dirs(g_extraction_dir.c_str());
+  return make_run_token(g_extraction_dir.c_str(), &security.attributes);
+}
+
 // Parent role: this run makes the extraction directory itself, private to the user.
 // One that exists already is someone else's: it is neither used nor removed.
 void make_extraction_dir() {
   RunLock lock;
   if (console_event_received()) end_interrupted_run();
   PrivateFolderSecurity security;
-  const bool made =
-      make_private_folder_security(security) && make_new_dir(g_extraction_dir.c_str(), &security.attributes);
+  const bool made = make_private_folder_security(security) && make_token(security) &&
+                    make_new_dir(g_extraction_dir.c_str(), &security.attributes);
   if (!made) {
     const DWORD error = GetLastError();
-    if (error != ERROR_ALREADY_EXISTS) fail_with_system_error(msg::kCreateExtractionDir, error);
+    // A folder there already is not this run's: no token of this run may mark it.
+    release_run_token(true);
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) fail_with_system_error(msg::kCreateExtractionDir, error);
     error_printf(stderr, msg::kExtractionDirExists, g_extraction_dir.c_str());
     end_process(2);
   }
@@ -102,17 +114,16 @@ void skip_entry(uint64_t size) {
 
 // Writes the entry beside its target under a name of this process's and renames it
 // over the target: a start that reads the folder meanwhile sees the old file or the
-// whole new one, never half of one.
-void replace_entry(uint64_t size) {
+// whole new one, never half of one. False when the rename fails (another start holds
+// the old file open, for one): the temporary file is removed again.
+bool replace_entry(uint64_t size) {
   g_final_path.assign(g_target_path.c_str(), report_as(msg::kPathTooLong));
   g_target_path.append(L".repair-", report_as(msg::kPathTooLong));
   append_process_id(g_target_path, report_as(msg::kPathTooLong));
   write_entry(size);
-  if (!MoveFileExW(g_target_path.c_str(), g_final_path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    const DWORD error = GetLastError();
-    DeleteFileW(g_target_path.c_str());
-    fail_with_system_error(msg::kUnpack, error);
-  }
+  if (MoveFileExW(g_target_path.c_str(), g_final_path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  DeleteFileW(g_target_path.c_str());
+  return false;
 }
 
 }  // namespace
@@ -154,8 +165,8 @@ bool extract_entries(const wchar_t* dir, Writes writes) {
       continue;
     }
     make_containing_dir();
-    if (writes == Writes::kRepairs) replace_entry(size);
-    else write_entry(size);
+    if (writes != Writes::kRepairs) write_entry(size);
+    else if (!replace_entry(size)) return false;
   }
 }
 

@@ -2,7 +2,6 @@
 #pragma once
 #include <cstdint>
 
-
 #include "launcher/role.h"
 #include "support/capacities.h"
 #include "support/wide_buffer.h"
@@ -26,7 +25,8 @@ enum class Writes {
 };
 
 // The extraction loop over the open payload, below `dir` (which exists). Returns
-// whether there was a first entry.
+// whether there was a first entry; with kRepairs, false also as soon as a file
+// cannot be replaced, leaving the rest as it was.
 bool extract_entries(const wchar_t* dir, Writes writes);
 
 // Whether `path` is a file (not a folder) of exactly `size` bytes.

@@ -35,6 +35,7 @@
 #include "launcher/own_resource.h"
 #include "launcher/role.h"
 #include "launcher/state.h"
+#include "launcher/sweep.h"
 #include "paths/expand.h"
 #include "payload/format.h"
 #include "payload/reader.h"
@@ -49,9 +50,11 @@ constexpr wchar_t kDirectoryTemplate[] = L"{TEMP}\\onefile_{PID}_{TIME}";
 
 int run_launcher(int argc, wchar_t** argv) {
   const Role role = decide_role();
+  // Every parent start first clears what dead runs left in the temporary folder.
   // An executable packed in cache mode runs from its persistent folder when it can;
   // otherwise, and always in the child role, it runs as every other one does.
   if (role == Role::kParent) {
+    sweep_dead_runs();
     int code = 0;
     if (run_from_cache(argc, argv, &code)) return code;
   }

@@ -14,6 +14,7 @@
 #include "support/shell_calls.h"
 #include "paths/build_values.h"
 #include "paths/environment.h"
+#include "paths/exe_path.h"
 #include "paths/expand.h"
 #include "support/sized_call.h"
 
@@ -37,7 +38,15 @@ bool append_temp(WideText& out) {
   return true;
 }
 
+bool g_program_from_own_path = false;
+
 bool append_program(WideText& out) {
+  if (g_program_from_own_path) {
+    const wchar_t* own = own_module_file_name();
+    if (*own == 0) return false;
+    out.append(own, kValueTooLong);
+    return true;
+  }
   if (!__wargv || !__wargv[0]) overflow(kInvariant);
   out.append(__wargv[0], kValueTooLong);
   return true;
@@ -141,6 +150,8 @@ const Variable kVariables[] = {
 };
 
 }  // namespace
+
+void take_program_from_own_path(bool own_path) { g_program_from_own_path = own_path; }
 
 void remove_trailing_backslashes(WideText& out) {
   while (!out.empty() && out[out.size() - 1] == L'\\') out.truncate(out.size() - 1);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <map>
 #include <random>
 #include <set>
@@ -775,6 +776,12 @@ INSTANTIATE_TEST_SUITE_P(
                   nullptr, true},
         CacheCase{"FolderOfAnotherUserIsNotTrusted", nullptr,
                   [](const std::string& folder) { ASSERT_EQ(chown(folder.c_str(), 4321, 4321), 0); }, false, true},
+        // Another account could swap a folder on the way between the check and the load.
+        CacheCase{"AncestorOfAnotherUserIsNotTrusted", nullptr,
+                  [](const std::string& folder) {
+                    ASSERT_EQ(chown(folder.substr(0, folder.rfind('/')).c_str(), 4321, 4321), 0);
+                  },
+                  false, true},
         CacheCase{"FileInPlaceOfTheFolderIsNotUsed", nullptr,
                   [](const std::string& folder) {
                     remove_tree(folder);
@@ -821,6 +828,54 @@ TEST_F(CacheTest, TwoFirstRunsAtOnceBothRunFromOneFolder) {
     EXPECT_EQ(list_dir(cache_root()), std::vector<std::string>{key_});
     EXPECT_EQ(count_files(folder()), 601u);
   }
+}
+
+// {PROGRAM_DIR} is where the executable lies, whatever the current folder and however
+// it was named; a template that still comes out relative is not used.
+TEST_F(CacheTest, TemplateFollowsTheExecutableNotTheCurrentFolder) {
+  const std::string elsewhere = dir_ + "/elsewhere";
+  ASSERT_EQ(mkdir(elsewhere.c_str(), 0755), 0);
+  const struct {
+    const char* folder_template;
+    const char* cached_below;  // relative to the test's folder; null: a temporary run
+  } cases[] = {{"{PROGRAM_DIR}\\c", "c"}, {"{PRODUCT}\\c", nullptr}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder_template);
+    const std::string exe = dir_ + "/app.exe";
+    const std::string key =
+        make_cached_onefile({{u"app.dll", file_bytes(test_module_dll())}}, c.folder_template, exe);
+    ASSERT_FALSE(key.empty());
+    RunOptions options;
+    options.directory = elsewhere;
+    options.raw_command_line = true;
+    RunResult r = run_line("..\\app.exe env", options);
+    ASSERT_TRUE(r.reported) << r.err;
+    EXPECT_EQ(r.exit_code, 0u) << r.out << r.err;
+    const std::string module_dir = values(r.out)["MODULE_DIR"];
+    if (c.cached_below) EXPECT_EQ(module_dir, windows_path(dir_ + "/" + c.cached_below + "/" + key));
+    else EXPECT_EQ(module_dir.rfind(windows_path(temp_) + "\\onefile_", 0), 0u) << module_dir;
+    EXPECT_TRUE(list_dir(elsewhere).empty());
+  }
+}
+
+// A repair that cannot replace a file, held open by a running instance, runs the
+// application from a temporary folder instead.
+TEST_F(CacheTest, RepairThatCannotReplaceAFileFallsBack) {
+  std::string exe = cached_onefile({});
+  auto holder = std::async(std::launch::async, [&] {
+    return run(exe, {"touch", windows_path(dir_ + "/up"), "waitfor", windows_path(dir_ + "/go")});
+  });
+  struct stat st;
+  for (int i = 0; i < 600 && stat((dir_ + "/up").c_str(), &st) != 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_TRUE(write_file(folder() + "/app.dll", read_file(folder() + "/app.dll") + "grown"));
+  RunResult r = run(exe, {"env", "exit", "7"});
+  ASSERT_TRUE(write_file(dir_ + "/go", ""));
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_EQ(r.exit_code, 7u) << r.out << r.err;
+  EXPECT_EQ(values(r.out)["MODULE_DIR"].rfind(windows_path(temp_) + "\\onefile_", 0), 0u) << r.out;
+  EXPECT_EQ(holder.get().exit_code, 0u);
+  EXPECT_TRUE(new_extraction_dirs().empty());
 }
 
 TEST_F(LauncherTest, ExecutableAtTheRootOfADrivePublishesDriveLetterAndColon) {

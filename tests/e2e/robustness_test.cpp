@@ -102,11 +102,64 @@ TEST_F(RobustnessTest, ParentKilledUnderItsRunningChild) {
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(r.exit_code, 9u);  // the parent, killed
   // The child runs to its end undisturbed; without its parent nobody removes the
-  // extraction folder, which is left behind.
+  // extraction folder, which is left behind with its token.
   struct stat st;
   for (int i = 0; i < 300 && stat(marker.c_str(), &st) != 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(stat(marker.c_str(), &st), 0) << "the child did not finish";
-  EXPECT_EQ(list_dir(dir_, "onefile_").size(), 1u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(list_dir(dir_, "onefile_").size(), 2u);
+  // The next start finds the token free and removes both.
+  RunResult next = run_windows(exe_, {"exit", "0"}, options);
+  ASSERT_TRUE(next.reported) << next.err;
+  EXPECT_TRUE(list_dir(dir_, "onefile_").empty());
+}
+
+// Two live runs, a third started between them, dead runs' leftovers and a folder
+// that no token marks: the third start removes only dead runs, a bounded number.
+TEST_F(RobustnessTest, SweepRemovesOnlyDeadRunsAndABoundedNumber) {
+  ASSERT_TRUE(make_onefile({{u"app.dll", file_bytes(test_module_dll())}, {u"d\\x.txt", text("x")}}, exe_));
+  const std::string temp = dir_ + "/tmp";
+  ASSERT_EQ(mkdir(temp.c_str(), 0755), 0);
+  constexpr int kDead = 300;
+  for (int i = 0; i < kDead; ++i) {
+    const std::string name = temp + "/onefile_" + std::to_string(100000 + i) + "_1";
+    ASSERT_EQ(mkdir(name.c_str(), 0700), 0);
+    ASSERT_TRUE(write_file(name + "/f", "f") && write_file(name + ".lock", ""));
+  }
+  ASSERT_EQ(mkdir((temp + "/onefile_unmarked").c_str(), 0700), 0);
+  RunOptions options;
+  options.temp_dir = temp;
+  auto live = [&](const std::string& tag) {
+    return std::async(std::launch::async, [this, options, tag] {
+      return run_windows(exe_, {"touch", windows_path(dir_ + "/up" + tag), "waitfor", windows_path(dir_ + "/go" + tag)},
+                         options);
+    });
+  };
+  auto wait_up = [&](const std::string& tag) {
+    struct stat st;
+    for (int i = 0; i < 600 && stat((dir_ + "/up" + tag).c_str(), &st) != 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  };
+  auto first = live("1");
+  wait_up("1");
+  auto second = live("2");
+  wait_up("2");
+  const size_t before = list_dir(temp, "onefile_").size();
+  // The dead, less four for each live start, the unmarked, two folders and two tokens.
+  ASSERT_EQ(before, 2u * (kDead - 2 * 4) + 1 + 4);
+  RunResult third = run_windows(exe_, {"exit", "5"}, options);
+  ASSERT_TRUE(third.reported) << third.err;
+  EXPECT_EQ(third.exit_code, 5u) << third.err;
+  EXPECT_EQ(list_dir(temp, "onefile_").size(), before - 2 * 4) << "four dead runs, folder and token, go per start";
+  ASSERT_TRUE(write_file(dir_ + "/go1", "") && write_file(dir_ + "/go2", ""));
+  for (auto* run : {&first, &second}) {
+    RunResult r = run->get();
+    ASSERT_TRUE(r.reported) << r.err;
+    EXPECT_EQ(r.exit_code, 0u) << r.err;  // its folder was there to the end
+  }
+  EXPECT_EQ(list_dir(temp, "onefile_").size(), before - 2 * 4 - 4);
+  struct stat st;
+  EXPECT_EQ(stat((temp + "/onefile_unmarked").c_str(), &st), 0);
 }
 
 TEST_F(RobustnessTest, TwentyConcurrentStartsEachGetTheirOwnFolder) {

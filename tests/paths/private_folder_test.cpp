@@ -74,4 +74,32 @@ TEST(PrivateFolder, DescriptorReadsBackAsSet) {
   tarvex::test::remove_tree(base);
 }
 
+// The owner and the label as the descriptor that creates the folder holds them:
+// Wine keeps neither on disk, and enforces no integrity levels.
+TEST(PrivateFolder, OwnerIsTheUserAndElevatedRunsLabelHigh) {
+  for (bool high : {false, true}) {
+    SCOPED_TRACE(high);
+    tarvex::PrivateFolderSecurity security;
+    ASSERT_TRUE(tarvex::make_private_folder_security(security, high));
+    PSID owner = nullptr;
+    BOOL defaulted = TRUE;
+    ASSERT_TRUE(GetSecurityDescriptorOwner(&security.descriptor, &owner, &defaulted));
+    ASSERT_NE(owner, nullptr);
+    EXPECT_TRUE(EqualSid(owner, security.user.get()));
+    EXPECT_FALSE(defaulted);
+    BOOL present = FALSE;
+    PACL sacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorSacl(&security.descriptor, &present, &sacl, &defaulted));
+    EXPECT_EQ(present && sacl, high);
+    if (!high || !sacl) continue;
+    ASSERT_EQ(sacl->AceCount, 1);
+    SYSTEM_MANDATORY_LABEL_ACE* ace = nullptr;
+    ASSERT_TRUE(GetAce(sacl, 0, reinterpret_cast<void**>(&ace)));
+    EXPECT_EQ(ace->Header.AceType, SYSTEM_MANDATORY_LABEL_ACE_TYPE);
+    EXPECT_EQ(ace->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    EXPECT_EQ(ace->Mask, static_cast<DWORD>(SYSTEM_MANDATORY_LABEL_NO_WRITE_UP));
+    EXPECT_EQ(sid_text(&ace->SidStart), "S-1-16-12288");
+  }
+}
+
 }  // namespace

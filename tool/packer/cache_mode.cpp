@@ -71,6 +71,13 @@ Failure check_cache_template(const std::u16string& folder_template) {
   return {};
 }
 
+bool rooted_in_user_folder(const std::u16string& folder_template) {
+  const size_t end = folder_template.find(u'}');
+  if (folder_template.empty() || folder_template[0] != u'{' || end == std::u16string::npos) return false;
+  const std::u16string name = folder_template.substr(1, end - 1);
+  return same_name(name, "CACHE_DIR") || same_name(name, "HOME") || same_name(name, "TEMP");
+}
+
 std::string payload_key(const Bytes& payload_resource) {
   return sha256_hex(payload_resource.data(), payload_resource.size()).substr(0, payload::kCacheKeyDigits);
 }

@@ -18,6 +18,11 @@ inline constexpr char kDefaultCacheTemplate[] = "{CACHE_DIR}\\{COMPANY}\\{PRODUC
 // refused, since they would make every start extract into a new folder.
 Failure check_cache_template(const std::u16string& folder_template);
 
+// Whether the template starts with the user's own folders ({CACHE_DIR}, {HOME} or
+// {TEMP}). Elsewhere other accounts may be able to write on the way to the folder,
+// and the Launcher then runs from a temporary folder instead.
+bool rooted_in_user_folder(const std::u16string& folder_template);
+
 // The payload's key: the first payload::kCacheKeyDigits hex digits of the SHA-256 of
 // the payload resource's bytes.
 std::string payload_key(const Bytes& payload_resource);

@@ -84,6 +84,7 @@ int run_pack(const PackOptions& options) {
     const std::string text = options.cache_dir_set ? options.cache_dir : kDefaultCacheTemplate;
     if (!utf8_to_utf16(text, &cache_template)) return report(fail(text, "not valid UTF-8"), msg::kToolBadCacheDir);
     if (Failure f = check_cache_template(cache_template)) return report(f, msg::kToolBadCacheDir, text);
+    if (!rooted_in_user_folder(cache_template)) fprintf(stderr, msg::kToolCacheDirShared, text.c_str());
   }
 
   // The icon's images point into its file, which therefore lives to the end.

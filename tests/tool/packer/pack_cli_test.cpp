@@ -182,6 +182,24 @@ TEST(PackCli, EmptyFolderIsAWarning) {
   EXPECT_TRUE(fs::exists(dir.path + "/out.exe"));
 }
 
+TEST(PackCli, CacheFolderOutsideTheUsersFoldersIsAWarning) {
+  const struct {
+    const char* folder_template;
+    bool warned;
+  } cases[] = {{"{CACHE_DIR}\\x", false}, {"{home}\\x", false}, {"{TEMP}", false},
+               {"C:\\ProgramData\\x", true}, {"{PROGRAM_DIR}\\x", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder_template);
+    TempDir dir;
+    make_app(dir.path + "/app");
+    auto r = tarvex({"pack", dir.path + "/app", "--main", "app.dll", "-o", dir.path + "/out.exe", "--launcher",
+                     launcher_exe(), "--cache", "--cache-dir", c.folder_template});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    if (c.warned) EXPECT_TRUE(one_line(r.err) && has(r.err, "Warning") && has(r.err, c.folder_template)) << r.err;
+    else EXPECT_EQ(r.err, "");
+  }
+}
+
 TEST(PackCli, DefaultLauncherAndOutput) {
   TempDir dir;
   make_app(dir.path + "/app");
