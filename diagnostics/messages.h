@@ -26,7 +26,7 @@ inline constexpr char kEntryNameTooLong[] = "Error, a payload entry name does no
 inline constexpr char kModulePathTooLong[] = "Error, the path of the first payload entry does not fit 1023 characters.";
 inline constexpr char kCommandLineTooLong[] = "Error, the command line for the child does not fit 32767 characters.";
 inline constexpr char kSplitCommandLine[] = "Error, couldn't split the command line.";
-inline constexpr char kUnsafeEntryName[] = "Error, a payload entry name leads outside the extraction directory.";
+inline constexpr char kBadEntryName[] = "Error, the payload entry '%ls' cannot be a file name on Windows.\n";
 inline constexpr char kNoModule[] = "Error, the payload holds no module to start.";
 inline constexpr char kParentNotRecognised[] =
     "Error, this instance was started as a child but could not recognise its parent.";

@@ -27,6 +27,7 @@
 #include "paths/variables.h"
 #include "payload/cache_record.h"
 #include "payload/entries.h"
+#include "payload/entry_rules.h"
 #include "payload/format.h"
 #include "payload/reader.h"
 #include "support/capacities.h"
@@ -166,12 +167,13 @@ int run_module(int argc, wchar_t** argv) {
   return start_module(g_cache_dir.c_str(), argc, argv);
 }
 
-// A record whose names would lead outside the folder is not used.
+// A record with a name that Windows cannot take is not used: the temporary run
+// then reports the name.
 bool record_names_safe() {
   g_record.rewind();
   uint64_t size = 0;
   while (g_record.next_entry(g_name, &size))
-    if (!entry_name_stays_inside(g_name.c_str())) return false;
+    if (payload::check_name(g_name.c_str(), g_name.size())) return false;
   return true;
 }
 

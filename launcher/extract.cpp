@@ -8,6 +8,7 @@
 
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
+#include "launcher/cleanup.h"
 #include "launcher/console_handler.h"
 #include "launcher/run_token.h"
 #include "launcher/state.h"
@@ -15,6 +16,7 @@
 #include "paths/environment.h"
 #include "paths/private_folder.h"
 #include "payload/entries.h"
+#include "payload/entry_rules.h"
 #include "payload/format.h"
 #include "payload/reader.h"
 #include "support/unique_handle.h"
@@ -72,14 +74,29 @@ void make_extraction_dir() {
   g_removal_flag = 1;
 }
 
+// Called with the run lock held: a name that Windows cannot take as a file name ends
+// the run with one line naming the entry, after the cleanup has removed the folder.
+void refuse_entry_name() {
+  cleanup_holding_lock();
+  // Control characters would break the line.
+  for (size_t i = 0; i < g_entry_name.size(); ++i)
+    if (g_entry_name[i] < 0x20) g_entry_name.data()[i] = L'?';
+  error_printf(stderr, msg::kBadEntryName, g_entry_name.c_str());
+  end_process(2);
+}
+
 // Called with the run lock held. After a console event nothing more is written, and
 // a failure that follows one is the interruption's doing, not a fault to report.
-void write_entry(uint64_t size) {
+// `fresh`: the folder is new, so a file there already is an earlier entry whose name
+// differs only in letter case.
+void write_entry(uint64_t size, bool fresh) {
   // FILE_SHARE_WRITE only: a file that another process holds open for reading
   // cannot be replaced under it.
-  Handle file(CreateFileW(g_target_path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0, nullptr));
+  Handle file(CreateFileW(g_target_path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                          fresh ? CREATE_NEW : CREATE_ALWAYS, 0, nullptr));
   if (!file) {
     if (console_event_received()) end_interrupted_run();
+    if (fresh && GetLastError() == ERROR_FILE_EXISTS) refuse_entry_name();
     error_printf(stderr, msg::kOpenForWriting, g_target_path.c_str());
     end_process(2);
   }
@@ -120,7 +137,7 @@ bool replace_entry(uint64_t size) {
   g_final_path.assign(g_target_path.c_str(), report_as(msg::kPathTooLong));
   g_target_path.append(L".repair-", report_as(msg::kPathTooLong));
   append_process_id(g_target_path, report_as(msg::kPathTooLong));
-  write_entry(size);
+  write_entry(size, false);
   if (MoveFileExW(g_target_path.c_str(), g_final_path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
   DeleteFileW(g_target_path.c_str());
   return false;
@@ -150,8 +167,8 @@ bool extract_entries(const wchar_t* dir, Writes writes) {
     read_entry_name(g_entry_name);
     if (g_entry_name.empty()) return !g_module_path.empty();
     // A name that climbs out of the extraction directory would write, or load a
-    // module, anywhere on the machine.
-    if (!entry_name_stays_inside(g_entry_name.c_str())) fail_with_message(msg::kUnsafeEntryName);
+    // module, anywhere on the machine; a device name would write to the device.
+    if (payload::check_name(g_entry_name.c_str(), g_entry_name.size())) refuse_entry_name();
     g_target_path.assign(dir, report_as(msg::kPathTooLong));
     g_target_path.append(L'\\', report_as(msg::kPathTooLong));
     g_target_path.append(g_entry_name.c_str(), report_as(msg::kPathTooLong));
@@ -165,7 +182,7 @@ bool extract_entries(const wchar_t* dir, Writes writes) {
       continue;
     }
     make_containing_dir();
-    if (writes != Writes::kRepairs) write_entry(size);
+    if (writes != Writes::kRepairs) write_entry(size, true);
     else if (!replace_entry(size)) return false;
   }
 }

@@ -27,23 +27,4 @@ PayloadStatus next_entry_size(PayloadReader& reader, uint64_t* size) {
   return kPayloadOk;
 }
 
-bool entry_name_stays_inside(const wchar_t* name) {
-  if (name[0] == L'\\' || name[0] == L'/') return false;
-  const wchar_t* component = name;
-  for (const wchar_t* p = name;; ++p) {
-    if (*p == L':') return false;
-    if (*p == L'\\' || *p == L'/' || *p == 0) {
-      size_t dots = 0;
-      bool only_dots_and_spaces = true;
-      for (const wchar_t* c = component; c < p; ++c) {
-        if (*c == L'.') ++dots;
-        else if (*c != L' ') only_dots_and_spaces = false;
-      }
-      if (only_dots_and_spaces && dots >= 2) return false;
-      if (*p == 0) return true;
-      component = p + 1;
-    }
-  }
-}
-
 }  // namespace tarvex

@@ -21,10 +21,4 @@ PayloadStatus next_entry_size(PayloadReader& reader, uint64_t* size);
 void read_entry_name(WideText& name);
 uint64_t read_entry_size();
 
-// Whether a name stays below the folder it is extracted to: no leading separator,
-// no drive or stream colon, and no component that Windows would take for the
-// parent folder (two or more dots, possibly with trailing dots or spaces, which
-// Windows strips).
-bool entry_name_stays_inside(const wchar_t* name);
-
 }  // namespace tarvex

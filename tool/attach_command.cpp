@@ -4,6 +4,7 @@
 #include "diagnostics/messages.h"
 #include "tool/attach.h"
 #include "tool/file_io.h"
+#include "tool/packer/payload_resource.h"
 
 namespace tarvex {
 
@@ -11,6 +12,8 @@ int run_attach(const std::string& exe, const std::string& payload_path, const st
   Bytes image, payload, result;
   if (Failure f = read_whole_file(exe, &image)) return report(f, msg::kToolCannotRead);
   if (Failure f = read_whole_file(payload_path, &payload)) return report(f, msg::kToolCannotRead);
+  if (Failure f = packer::check_payload_entry_names({payload.data(), payload.size()}))
+    return report(f, msg::kToolCannotRead, payload_path);
   if (Failure f = attach_payload(image, payload, &result)) return report(f, msg::kToolCannotAttach, exe);
   payload = Bytes();
   image = Bytes();

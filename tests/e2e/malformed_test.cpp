@@ -145,7 +145,7 @@ const std::set<std::string> kCatalogue = {
     "Error, couldn't find attached data header.",
     "Error, couldn't decode attached data.",
     "Error, a payload entry name does not fit 1023 characters.",
-    "Error, a payload entry name leads outside the extraction directory.",
+    "Error, the payload entry '%ls' cannot be a file name on Windows.",
     "Error, the payload holds no module to start.",
     "Error, couldn't allocate memory.",
 };
@@ -156,6 +156,7 @@ std::string message_of(const RunResult& r) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   if (text.rfind("Error, failed to open '", 0) == 0) return "Error, failed to open '%ls' for writing.";
   if (text.rfind("Error, load DLL.", 0) == 0) return "Error, load DLL.";
+  if (text.rfind("Error, the payload entry '", 0) == 0) return "Error, the payload entry '%ls' cannot be a file name on Windows.";
   if (text.rfind("Error, couldn't unpack file to target path.", 0) == 0) return "Error, couldn't unpack file to target path.";
   return text;
 }

@@ -6,10 +6,13 @@
 #include <zstd_errors.h>
 
 #include <cstring>
+#include <set>
 #include <vector>
 
 #include "diagnostics/messages.h"
+#include "payload/entries.h"
 #include "payload/format.h"
+#include "tool/packer/entry_names.h"
 #include "tool/file_io.h"
 #include "tool/resource_tree.h"
 
@@ -45,6 +48,35 @@ Failure load_packed_payload(const std::string& exe, Bytes* file, PayloadView* pa
 
 PayloadStatus open_payload_view(PayloadReader& reader, const PayloadView& payload) {
   return reader.open(payload.data + payload::kSignatureSize, payload.size - payload::kSignatureSize);
+}
+
+std::string shown_entry_name(std::u16string entry) {
+  for (char16_t& unit : entry)
+    if (unit < 0x20) unit = u'?';
+  return utf16_to_utf8(entry);
+}
+
+Failure check_payload_entry_names(const PayloadView& payload) {
+  ScopedPayloadReader reader;
+  if (payload.size < payload::kSignatureSize || !open_payload_view(reader, payload).ok()) return {};
+  WideBuffer<payload::kMaxNameUnits + 1> name;
+  std::set<std::u16string> folded;
+  std::vector<uint8_t> slice(payload::kWriteSliceSize);
+  uint64_t left = 0;
+  // A stream that cannot be read further has no more names to refuse.
+  while (next_entry_name(reader, name).ok() && !name.empty()) {
+    const std::u16string entry = to_utf16(name.c_str(), name.size());
+    if (Failure f = check_entry_name(entry)) return fail("its entry '" + shown_entry_name(entry) + "': " + f.reason);
+    if (!folded.insert(fold_case(entry)).second)
+      return fail("its entry '" + shown_entry_name(entry) + "' differs from an earlier one only in letter case");
+    if (!next_entry_size(reader, &left).ok()) return {};
+    for (; left > 0;) {
+      const size_t n = left < slice.size() ? static_cast<size_t>(left) : slice.size();
+      if (!reader.read(slice.data(), n).ok()) return {};
+      left -= n;
+    }
+  }
+  return {};
 }
 
 Failure payload_failure(const std::string& exe, PayloadStatus status) {

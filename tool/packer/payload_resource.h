@@ -35,6 +35,14 @@ struct ScopedPayloadReader : PayloadReader {
 // Opens `reader` on the frames of the payload (the bytes after the signature).
 PayloadStatus open_payload_view(PayloadReader& reader, const PayloadView& payload);
 
+// The entry names of a payload under the rules every reader applies, and no two that
+// differ only in letter case; the failure names the entry. A payload that cannot be
+// read is not refused here.
+Failure check_payload_entry_names(const PayloadView& payload);
+
+// An entry name for a line of text: control characters would break the line.
+std::string shown_entry_name(std::u16string entry);
+
 // A reader failure on the payload of `exe`, as one line: what went wrong (zstd's own
 // reason for a decoding failure), then the message the Launcher would print.
 Failure payload_failure(const std::string& exe, PayloadStatus status);

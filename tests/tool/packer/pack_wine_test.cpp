@@ -2,6 +2,8 @@
 // extract and the Launcher, identical bytes on repeated packing, resources kept, packing a
 // packed file again, a frame made by the zstd tool, the Windows build of tarvex itself,
 // console and GUI programs through cmd, and the application's own icon.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -394,6 +396,53 @@ TEST(PackWine, IconReplacesTheLaunchersImagesByteForByte) {
   run = e2e::run_windows(plain, {"icon"});
   EXPECT_EQ(run.exit_code, 0u) << run.err;
   EXPECT_EQ(without_cr(run.out), "icon_groups=1\nicon 16=1 16x16\nicon 32=2 32x32\nicon 48=3 48x48\n");
+}
+
+}  // namespace
+}  // namespace tarvex::packer_test
+
+namespace tarvex::packer_test {
+namespace {
+
+// One table of entry names, refused alike by every reader: pack, attach, extract and
+// the Launcher. Each says which entry in one line, ends with exit code 2 and leaves
+// nothing behind.
+TEST(EntryNameRules, EveryReaderRefusesTheSameNames) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"CON"}, {"nul.txt"}, {"COM1.log"}, {"a."}, {"b "}, {std::string("c\x01", 2)}, {"Same.txt", "same.TXT"}};
+  for (const auto& names : cases) {
+    std::string shown = names.back();
+    std::replace(shown.begin(), shown.end(), '\x01', '?');
+    SCOPED_TRACE(shown);
+    TempDir dir;
+    std::vector<PayloadEntry> entries = {{u"app.dll", file_bytes(test_module_dll())}};
+    make_app(dir.path + "/app");
+    for (const std::string& name : names) {
+      ASSERT_TRUE(write_file(dir.path + "/app/" + name, "x"));
+      entries.push_back({std::u16string(name.begin(), name.end()), Bytes{'x'}});
+    }
+    const Bytes payload = build_payload(entries);
+    ASSERT_TRUE(write_file(dir.path + "/payload.bin", std::string(payload.begin(), payload.end())));
+    ASSERT_TRUE(e2e::make_onefile(entries, dir.path + "/bad.exe"));
+    ASSERT_EQ(mkdir((dir.path + "/tmp").c_str(), 0755), 0);
+    const std::vector<std::string> before = list_dir(dir.path);
+
+    std::vector<testing::CommandResult> results = {
+        pack(dir.path + "/app", dir.path + "/out.exe"),
+        tarvex({"attach", launcher_exe(), "--payload", dir.path + "/payload.bin", "-o", dir.path + "/out.exe"}),
+        tarvex({"extract", dir.path + "/bad.exe", dir.path + "/out"})};
+    e2e::RunOptions options;
+    options.temp_dir = dir.path + "/tmp";
+    const e2e::RunResult launched = e2e::run_windows(dir.path + "/bad.exe", {}, options);
+    results.push_back({static_cast<int>(launched.exit_code), launched.out, launched.err});
+    for (const testing::CommandResult& r : results) {
+      EXPECT_EQ(r.exit_code, 2) << r.err;
+      EXPECT_TRUE(!r.err.empty() && r.err.find('\n') == r.err.size() - 1) << r.err;
+      EXPECT_TRUE(has(r.err, shown) || has(r.err, names.back())) << r.err;
+    }
+    EXPECT_EQ(list_dir(dir.path), before);
+    EXPECT_TRUE(list_dir(dir.path + "/tmp").empty());
+  }
 }
 
 }  // namespace
