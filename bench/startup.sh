@@ -27,4 +27,11 @@ echo "bare loader: $bare"
 o=$(echo "$onefile" | sed -E 's/.*mean ([0-9.]+) ms.*/\1/')
 b=$(echo "$bare" | sed -E 's/.*mean ([0-9.]+) ms.*/\1/')
 echo "ratio onefile/bare (means): $(echo "scale=2; $o / $b" | bc) (target: at most 2.2)"
+# The sweep of dead runs that every start makes, with nothing to sweep, against the
+# onefile start above: in Wine's own temporary folder, and beside 1000 other files.
+for files in 0 1000; do
+  sweep=$(wine "$win/bench/sweep_time.exe" 200 "$files" | tr -d '\r')
+  s=$(echo "$sweep" | sed -E 's/.*mean ([0-9.]+) ms.*/\1/')
+  echo "$sweep; share of a onefile start: $(echo "scale=4; $s / $o * 100" | bc | sed 's/^\./0./')%"
+done
 echo "Launcher size: $(stat -c %s "$launcher") bytes"
