@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cwchar>
 
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
@@ -85,18 +86,30 @@ void refuse_entry_name() {
   end_process(2);
 }
 
+// Whether the file at g_target_path is spelled exactly as the entry's last component:
+// an earlier entry of the same name, which this one replaces.
+bool same_spelling_exists() {
+  WIN32_FIND_DATAW found;
+  FindHandle search(FindFirstFileW(g_target_path.c_str(), &found));
+  const size_t cut = g_target_path.rfind(L'\\');
+  return search && wcscmp(found.cFileName, g_target_path.c_str() + (cut == WideText::npos ? 0 : cut + 1)) == 0;
+}
+
 // Called with the run lock held. After a console event nothing more is written, and
 // a failure that follows one is the interruption's doing, not a fault to report.
-// `fresh`: the folder is new, so a file there already is an earlier entry whose name
-// differs only in letter case.
+// `fresh`: the folder is new, so a file there already is an earlier entry: of the
+// same name, replaced, or of one that differs only in letter case, refused.
 void write_entry(uint64_t size, bool fresh) {
   // FILE_SHARE_WRITE only: a file that another process holds open for reading
   // cannot be replaced under it.
   Handle file(CreateFileW(g_target_path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
                           fresh ? CREATE_NEW : CREATE_ALWAYS, 0, nullptr));
+  if (!file && fresh && GetLastError() == ERROR_FILE_EXISTS) {
+    if (!same_spelling_exists()) refuse_entry_name();
+    file.reset(CreateFileW(g_target_path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0, nullptr));
+  }
   if (!file) {
     if (console_event_received()) end_interrupted_run();
-    if (fresh && GetLastError() == ERROR_FILE_EXISTS) refuse_entry_name();
     error_printf(stderr, msg::kOpenForWriting, g_target_path.c_str());
     end_process(2);
   }

@@ -4,7 +4,7 @@
 #include <cinttypes>
 #include <cstring>
 #include <random>
-#include <set>
+#include <map>
 #include <vector>
 
 #include "diagnostics/messages.h"
@@ -75,7 +75,7 @@ Failure write_entries(const std::string& exe, const PayloadView& payload, const 
   PayloadStatus status = open_payload_view(reader, payload);
   if (!status.ok()) return payload_failure(exe, status);
   WideBuffer<payload::kMaxNameUnits + 1> name;
-  std::set<std::u16string> folded;
+  std::map<std::u16string, std::u16string> folded;
   std::vector<uint8_t> slice(payload::kWriteSliceSize);
   ProgressBar progress("extracting", payload.size - payload::kSignatureSize);
   for (;;) {
@@ -85,8 +85,7 @@ Failure write_entries(const std::string& exe, const PayloadView& payload, const 
     const std::u16string entry = to_utf16(name.c_str(), name.size());
     fs::path path;
     if (Failure f = check_entry_name(entry)) return fail(exe, "its entry '" + shown_entry_name(entry) + "': " + f.reason);
-    if (!folded.insert(fold_case(entry)).second)
-      return fail(exe, "its entry '" + shown_entry_name(entry) + "' differs from an earlier one only in letter case");
+    if (Failure f = check_spelling(folded, entry)) return about(f, nullptr, exe);
     if (!entry_path(folder, entry, &path)) return fail(exe, "its entry '" + utf16_to_utf8(entry) + "' is not valid Unicode");
     const std::string shown = display_path(target / path.lexically_relative(folder));
     std::error_code ec;

@@ -6,7 +6,7 @@
 #include <zstd_errors.h>
 
 #include <cstring>
-#include <set>
+#include <map>
 #include <vector>
 
 #include "diagnostics/messages.h"
@@ -56,19 +56,24 @@ std::string shown_entry_name(std::u16string entry) {
   return utf16_to_utf8(entry);
 }
 
+Failure check_spelling(std::map<std::u16string, std::u16string>& folded, const std::u16string& entry) {
+  const auto [at, added] = folded.emplace(fold_case(entry), entry);
+  if (added || at->second == entry) return {};
+  return fail("its entry '" + shown_entry_name(entry) + "' differs from an earlier one only in letter case");
+}
+
 Failure check_payload_entry_names(const PayloadView& payload) {
   ScopedPayloadReader reader;
   if (payload.size < payload::kSignatureSize || !open_payload_view(reader, payload).ok()) return {};
   WideBuffer<payload::kMaxNameUnits + 1> name;
-  std::set<std::u16string> folded;
+  std::map<std::u16string, std::u16string> folded;
   std::vector<uint8_t> slice(payload::kWriteSliceSize);
   uint64_t left = 0;
   // A stream that cannot be read further has no more names to refuse.
   while (next_entry_name(reader, name).ok() && !name.empty()) {
     const std::u16string entry = to_utf16(name.c_str(), name.size());
     if (Failure f = check_entry_name(entry)) return fail("its entry '" + shown_entry_name(entry) + "': " + f.reason);
-    if (!folded.insert(fold_case(entry)).second)
-      return fail("its entry '" + shown_entry_name(entry) + "' differs from an earlier one only in letter case");
+    if (Failure f = check_spelling(folded, entry)) return f;
     if (!next_entry_size(reader, &left).ok()) return {};
     for (; left > 0;) {
       const size_t n = left < slice.size() ? static_cast<size_t>(left) : slice.size();

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "payload/reader.h"
@@ -34,6 +35,10 @@ struct ScopedPayloadReader : PayloadReader {
 
 // Opens `reader` on the frames of the payload (the bytes after the signature).
 PayloadStatus open_payload_view(PayloadReader& reader, const PayloadView& payload);
+
+// Refuses `entry` when an earlier one (recorded in `folded`, by folded name) differs
+// from it only in letter case; the same name again replaces the earlier file.
+Failure check_spelling(std::map<std::u16string, std::u16string>& folded, const std::u16string& entry);
 
 // The entry names of a payload under the rules every reader applies, and no two that
 // differ only in letter case; the failure names the entry. A payload that cannot be
