@@ -2,7 +2,7 @@
 #include "tool/attach_command.h"
 
 #include "diagnostics/messages.h"
-#include "tool/attach.h"
+#include "pe/resource_rebuild.h"
 #include "tool/file_io.h"
 
 namespace tarvex {
@@ -11,7 +11,7 @@ int run_attach(const std::string& exe, const std::string& payload_path, const st
   Bytes image, payload, result;
   if (Failure f = read_whole_file(exe, &image)) return report(f, msg::kToolCannotRead);
   if (Failure f = read_whole_file(payload_path, &payload)) return report(f, msg::kToolCannotRead);
-  if (Failure f = attach_payload(image, payload, &result)) return report(f, msg::kToolCannotAttach, exe);
+  if (Failure f = pe::attach_payload(image, payload, &result)) return report(f, msg::kToolCannotAttach, exe);
   payload = Bytes();
   image = Bytes();
   if (Failure f = replace_file(out_path, result, exe)) return report(f, msg::kToolCannotWrite);

@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "diagnostics/report.h"
+#include "pe/error.h"
+#include "support/try.h"
 
 namespace tarvex {
 
@@ -16,6 +18,12 @@ struct [[nodiscard]] Failure {
   const char* line = nullptr;  // a catalogue format taking the path and the reason, in that order
   std::string path;
   std::string reason;
+
+  Failure() = default;
+  Failure(bool failed, const char* line, std::string path, std::string reason)
+      : failed(failed), line(line), path(std::move(path)), reason(std::move(reason)) {}
+  // A failure of the PE library: its reason, with the file left for the caller to fill in.
+  Failure(pe::Error error) : failed(error.failed), reason(std::move(error.reason)) {}
 
   explicit operator bool() const { return failed; }
 };
@@ -38,9 +46,3 @@ inline int report(const Failure& failure, const char* line = nullptr, const std:
 }
 
 }  // namespace tarvex
-
-// Returns the failure of a step from the calling step, unchanged.
-#define TARVEX_TRY(step)                                  \
-  do {                                                    \
-    if (::tarvex::Failure failure_ = (step)) return failure_; \
-  } while (0)

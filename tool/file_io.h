@@ -3,8 +3,8 @@
 #pragma once
 #include <string>
 
+#include "support/bytes.h"
 #include "tool/failure.h"
-#include "tool/pe_layout.h"
 
 namespace tarvex {
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "tool/pe_image.h"
+#include "pe/pe_image.h"
 
 namespace tarvex::testing {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tool/pe_layout.h"
+#include "pe/pe_layout.h"
 
 namespace tarvex::testing {
 

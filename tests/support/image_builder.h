@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "tool/pe_image.h"
-#include "tool/resource_tree.h"
+#include "pe/pe_image.h"
+#include "pe/resource_tree.h"
 
 namespace tarvex::testing {
 

@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <functional>
 
-#include "tests/support/host/wine_run.h"
+#include "pe/pe_image.h"
 #include "tests/support/host/host_command.h"
-#include "tool/pe_image.h"
+#include "tests/support/host/wine_run.h"
 
 namespace tarvex {
 namespace {

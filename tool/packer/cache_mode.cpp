@@ -5,9 +5,9 @@
 
 #include "payload/cache_record.h"
 #include "payload/format.h"
+#include "pe/resource_tree.h"
 #include "tool/packer/entry_names.h"
 #include "tool/packer/sha256.h"
-#include "tool/resource_tree.h"
 
 namespace tarvex::packer {
 

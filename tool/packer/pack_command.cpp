@@ -4,9 +4,9 @@
 
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
-#include "tool/attach.h"
+#include "pe/icon_resources.h"
+#include "pe/resource_rebuild.h"
 #include "tool/file_io.h"
-#include "tool/icon_resources.h"
 #include "tool/packer/app_folder.h"
 #include "tool/packer/cache_mode.h"
 #include "tool/packer/commands.h"
@@ -126,14 +126,14 @@ int run_pack(const PackOptions& options) {
   Bytes cache_record;
   if (options.cache)
     cache_record = build_cache_record(keyed_template(cache_template, payload_key(resource)), folder.files);
-  const ResourceEdit edit = [&](std::vector<pe::Resource>& resources) {
-    TARVEX_TRY(put_payload(resources, resource));
-    if (options.cache) TARVEX_TRY(put_cache_record(resources, cache_record));
+  const pe::ResourceEdit edit = [&](std::vector<pe::Resource>& resources) {
+    TARVEX_TRY(pe::put_payload(resources, resource));
+    if (options.cache) TARVEX_TRY(pe::put_cache_record(resources, cache_record));
     if (!options.icon.empty()) pe::replace_icon(resources, icon);
-    return Failure();
+    return pe::Error();
   };
   Bytes image;
-  if (Failure f = rebuild_resources(launcher_image, edit, &image)) return report(f, msg::kToolBadLauncher, launcher_path);
+  if (Failure f = pe::rebuild_resources(launcher_image, edit, &image)) return report(f, msg::kToolBadLauncher, launcher_path);
   launcher_image = Bytes();
   const uint64_t payload_size = resource.size();
   resource = Bytes();

@@ -10,8 +10,8 @@
 
 #include "diagnostics/messages.h"
 #include "payload/format.h"
+#include "pe/resource_tree.h"
 #include "tool/file_io.h"
-#include "tool/resource_tree.h"
 
 namespace tarvex::packer {
 

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "pe/icon_resources.h"
 #include "tests/support/host/wine_run.h"
 #include "tests/support/icon_builder.h"
-#include "tool/icon_resources.h"
 
 namespace tarvex::packer_test {
 

@@ -12,10 +12,10 @@
 
 #include "payload/format.h"
 #include "payload/writer.h"
+#include "pe/pe_image.h"
+#include "tests/support/host/packed_files.h"
 #include "tests/support/host/wine_run.h"
 #include "tests/support/icon_builder.h"
-#include "tests/support/host/packed_files.h"
-#include "tool/pe_image.h"
 
 namespace tarvex::packer_test {
 namespace {

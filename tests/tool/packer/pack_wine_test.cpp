@@ -9,13 +9,13 @@
 #include <map>
 #include <sstream>
 
+#include "pe/icon_resources.h"
+#include "pe/resource_tree.h"
+#include "tests/support/host/packed_files.h"
 #include "tests/support/host/wine_run.h"
 #include "tests/support/icon_builder.h"
-#include "tests/support/host/packed_files.h"
-#include "tool/icon_resources.h"
 #include "tool/packer/cache_mode.h"
 #include "tool/packer/payload_resource.h"
-#include "tool/resource_tree.h"
 
 namespace tarvex::packer_test {
 namespace {

@@ -1,5 +1,5 @@
 // PE32+ x86-64 header parsing with every read checked against the file size.
-#include "tool/pe_image.h"
+#include "pe/pe_image.h"
 
 #include <cstdio>
 
@@ -49,7 +49,7 @@ bool rva_to_offset(const Image& image, uint32_t rva, uint32_t size, size_t* offs
   return false;
 }
 
-Failure parse_image(const Bytes& file, Image* image) {
+Error parse_image(const Bytes& file, Image* image) {
   const uint64_t n = file.size();
   if (n < kDosHeaderSize) return fail("not a PE32+ x86-64 image: too short for an MZ header");
   if (file[0] != 'M' || file[1] != 'Z') return fail("not a PE32+ x86-64 image: no MZ signature");
@@ -131,7 +131,7 @@ Failure parse_image(const Bytes& file, Image* image) {
   return {};
 }
 
-Failure read_export_names(const Bytes& file, const Image& image, std::vector<std::string>* names) {
+Error read_export_names(const Bytes& file, const Image& image, std::vector<std::string>* names) {
   names->clear();
   const DataDirectory d = image.directory(kExportDirectory);
   if (!d.present()) return {};

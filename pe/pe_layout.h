@@ -7,11 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
-namespace tarvex {
-using Bytes = std::vector<uint8_t>;
-}
+#include "support/bytes.h"
 
 namespace tarvex::pe {
 

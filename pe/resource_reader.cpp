@@ -1,5 +1,5 @@
 // Reading a three-level resource directory (type, name, language) into a flat list.
-#include "tool/resource_tree.h"
+#include "pe/resource_tree.h"
 
 #include <algorithm>
 #include <set>
@@ -15,7 +15,7 @@ class TreeReader {
   TreeReader(const Bytes& file, const Image& image, size_t base, uint64_t limit, std::vector<Resource>* out)
       : file_(file), image_(image), base_(base), limit_(limit), out_(out) {}
 
-  Failure walk(uint32_t offset, int level, ResourceKey* keys) {
+  Error walk(uint32_t offset, int level, ResourceKey* keys) {
     if (!inside(offset, sizeof(ResourceDirectoryTable))) return fail("a resource directory lies outside its section");
     if (!seen_.insert(offset).second) return fail("the resource directory refers to one table twice");
     const size_t at = base_ + offset;
@@ -39,7 +39,7 @@ class TreeReader {
   bool inside(uint64_t offset, uint64_t size) const { return base_ + offset + size <= limit_; }
 
   // PE Format, Resource Directory String: a 16-bit length, then that many UTF-16 units.
-  Failure read_key(uint32_t field, ResourceKey* key) {
+  Error read_key(uint32_t field, ResourceKey* key) {
     if (!(field & kHighBit)) {
       *key = ResourceKey::of_id(field);
       return {};
@@ -54,7 +54,7 @@ class TreeReader {
     return {};
   }
 
-  Failure read_leaf(uint32_t offset, const ResourceKey* keys) {
+  Error read_leaf(uint32_t offset, const ResourceKey* keys) {
     if (!inside(offset, sizeof(ResourceDataEntry))) return fail("a resource data entry lies outside its section");
     const auto entry = read_at<ResourceDataEntry>(file_, base_ + offset);
     Resource r{keys[0], keys[1], keys[2], entry.codepage, nullptr, entry.size};
@@ -81,7 +81,7 @@ bool key_before(const ResourceKey& a, const ResourceKey& b) {
   return a.named ? a.text < b.text : a.id < b.id;
 }
 
-Failure read_resources(const Bytes& file, const Image& image, std::vector<Resource>* resources) {
+Error read_resources(const Bytes& file, const Image& image, std::vector<Resource>* resources) {
   resources->clear();
   const DataDirectory directory = image.directory(kResourceDirectory);
   if (directory.rva == 0) return {};

@@ -1,6 +1,6 @@
 // Reading an .ico file with every size and offset checked, and putting its images in
 // the place of an image's own icons.
-#include "tool/icon_resources.h"
+#include "pe/icon_resources.h"
 
 #include <algorithm>
 #include <cstring>
@@ -63,7 +63,7 @@ struct Bitmap {
   uint64_t table_bytes = 0;
 };
 
-Failure read_bitmap_header(const IconImage& image, const std::string& name, Bitmap* b) {
+Error read_bitmap_header(const IconImage& image, const std::string& name, Bitmap* b) {
   le32 header_size;
   if (image.size >= sizeof header_size) memcpy(&header_size, image.data, sizeof header_size);
   if (image.size >= sizeof(BitmapCoreHeader) && header_size == sizeof(BitmapCoreHeader)) {
@@ -87,7 +87,7 @@ Failure read_bitmap_header(const IconImage& image, const std::string& name, Bitm
 
 // The bitmap's own header must describe no more bytes than the image holds; the mask
 // may be left out, as Windows then takes the image as wholly opaque.
-Failure check_image(const IconImage& image, size_t index) {
+Error check_image(const IconImage& image, size_t index) {
   if (image.size >= sizeof kPngSignature && memcmp(image.data, kPngSignature, sizeof kPngSignature) == 0) return {};
   const std::string name = image_name(index);
   Bitmap b;
@@ -107,7 +107,7 @@ Failure check_image(const IconImage& image, size_t index) {
 
 }  // namespace
 
-Failure read_icon_file(const Bytes& file, IconResources* result) {
+Error read_icon_file(const Bytes& file, IconResources* result) {
   *result = IconResources();
   IconResources found;  // handed over only when the whole file is good
   if (file.size() < sizeof(IconDirectory))

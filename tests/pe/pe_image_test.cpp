@@ -1,5 +1,5 @@
 // PE header parsing: what it reads from a well-formed image, what it refuses, the checksum.
-#include "tool/pe_image.h"
+#include "pe/pe_image.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,7 @@ TEST(PeImage, ReadsHeadersSectionsAndDirectories) {
   const ImagePlan plan = two_sections();
   const Bytes file = testing::build_image(plan);
   Image image;
-  const Failure failure = parse_image(file, &image);
+  const Error failure = parse_image(file, &image);
   ASSERT_FALSE(failure) << failure.reason;
   EXPECT_EQ(image.section_alignment, 0x1000u);
   EXPECT_EQ(image.file_alignment, 0x200u);
@@ -84,7 +84,7 @@ TEST(PeImage, RefusesWhatIsNotAWellFormedPe32PlusX64Image) {
     Bytes file = good;
     c.damage(file);
     Image image;
-    const Failure failure = parse_image(file, &image);
+    const Error failure = parse_image(file, &image);
     EXPECT_TRUE(failure);
     EXPECT_NE(failure.reason.find(c.reason), std::string::npos) << failure.reason;
   }

@@ -1,5 +1,5 @@
 // Laying down a resource section: tables, strings, data entries, data.
-#include "tool/resource_tree.h"
+#include "pe/resource_tree.h"
 
 #include <algorithm>
 

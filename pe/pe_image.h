@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "tool/failure.h"
-#include "tool/pe_layout.h"
+#include "pe/error.h"
+#include "pe/pe_layout.h"
 
 namespace tarvex::pe {
 
@@ -70,13 +70,13 @@ struct Image {
 
 // Reads the headers of a PE32+ x86-64 image; every field used later is checked to lie
 // inside the file.
-Failure parse_image(const Bytes& file, Image* image);
+Error parse_image(const Bytes& file, Image* image);
 
 // File offset of the bytes at [rva, rva + size), when a section holds them all in its raw data.
 bool rva_to_offset(const Image& image, uint32_t rva, uint32_t size, size_t* offset);
 
 // The names in the export name table, in table order; none without an export directory.
-Failure read_export_names(const Bytes& file, const Image& image, std::vector<std::string>* names);
+Error read_export_names(const Bytes& file, const Image& image, std::vector<std::string>* names);
 
 // The optional header's Subsystem field: set it, and bring the checksum up to date.
 void set_subsystem(Bytes& file, const Image& image, uint16_t subsystem);

@@ -1,6 +1,6 @@
 // Icons: .ico files of every kind of image read byte for byte into the documented group
 // layout, and an image's own icon groups and images replaced with none left over.
-#include "tool/icon_resources.h"
+#include "pe/icon_resources.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,7 @@ TEST(IconFile, ImagesOfEveryKindAreKeptByteForByte) {
     SCOPED_TRACE(c.label);
     const Bytes file = testing::icon_file(c.plans);
     IconResources icon;
-    const Failure failure = read_icon_file(file, &icon);
+    const Error failure = read_icon_file(file, &icon);
     ASSERT_FALSE(failure) << failure.reason;
     ASSERT_EQ(icon.images.size(), c.plans.size());
     for (size_t k = 0; k < c.plans.size(); ++k)
