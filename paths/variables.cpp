@@ -15,6 +15,7 @@
 #include "paths/build_values.h"
 #include "paths/environment.h"
 #include "paths/expand.h"
+#include "payload/template_variables.h"
 #include "support/sized_call.h"
 
 namespace tarvex {
@@ -119,26 +120,23 @@ bool append_time(WideText& out) {
   return true;
 }
 
-struct Variable {
-  const wchar_t* name;
-  bool (*append)(WideText& out);
-  bool is_folder;  // trailing backslashes go after the value
-};
-
-// Compared in this order.
-const Variable kVariables[] = {
-    {L"TEMP", append_temp, true},
-    {L"PROGRAM", append_program, false},
-    {L"PROGRAM_BASE", append_program_base, false},
-    {L"PROGRAM_DIR", append_program_dir, false},
-    {L"PID", append_pid, false},
-    {L"HOME", append_home, true},
-    {L"CACHE_DIR", append_cache_dir, true},
-    {L"COMPANY", append_company, false},
-    {L"PRODUCT", append_product, false},
-    {L"VERSION", append_version, false},
-    {L"TIME", append_time, false},
-};
+bool append_value(payload::TemplateVariable id, WideText& out) {
+  using payload::TemplateVariable;
+  switch (id) {
+    case TemplateVariable::kTemp: return append_temp(out);
+    case TemplateVariable::kProgram: return append_program(out);
+    case TemplateVariable::kProgramBase: return append_program_base(out);
+    case TemplateVariable::kProgramDir: return append_program_dir(out);
+    case TemplateVariable::kPid: return append_pid(out);
+    case TemplateVariable::kHome: return append_home(out);
+    case TemplateVariable::kCacheDir: return append_cache_dir(out);
+    case TemplateVariable::kCompany: return append_company(out);
+    case TemplateVariable::kProduct: return append_product(out);
+    case TemplateVariable::kVersion: return append_version(out);
+    case TemplateVariable::kTime: return append_time(out);
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -147,13 +145,10 @@ void remove_trailing_backslashes(WideText& out) {
 }
 
 bool append_variable(const wchar_t* name, WideText& out) {
-  for (const Variable& variable : kVariables) {
-    if (_wcsicmp(name, variable.name) != 0) continue;
-    if (!variable.append(out)) return false;
-    if (variable.is_folder) remove_trailing_backslashes(out);
-    return true;
-  }
-  return false;
+  const payload::TemplateVariableInfo* variable = payload::find_template_variable(name, wcslen(name));
+  if (!variable || !append_value(variable->id, out)) return false;
+  if (variable->is_folder) remove_trailing_backslashes(out);
+  return true;
 }
 
 }  // namespace tarvex

@@ -19,13 +19,14 @@ class TreeReader {
     if (!inside(offset, sizeof(ResourceDirectoryTable))) return fail("a resource directory lies outside its section");
     if (!seen_.insert(offset).second) return fail("the resource directory refers to one table twice");
     const size_t at = base_ + offset;
-    const auto table = read_at<ResourceDirectoryTable>(file_, at);
+    ResourceDirectoryTable table;
+    TARVEX_TRY(read_at(file_, at, &table, "a resource directory"));
     const uint64_t count = uint64_t{table.number_of_name_entries} + table.number_of_id_entries;
     if (!inside(uint64_t{offset} + sizeof table, count * sizeof(ResourceDirectoryEntry)))
       return fail("a resource directory lies outside its section");
     for (uint64_t i = 0; i < count; ++i) {
-      const auto entry = read_at<ResourceDirectoryEntry>(
-          file_, at + sizeof table + static_cast<size_t>(i) * sizeof(ResourceDirectoryEntry));
+      ResourceDirectoryEntry entry;
+      TARVEX_TRY(read_at(file_, at + sizeof table + i * sizeof(ResourceDirectoryEntry), &entry, "a resource directory"));
       TARVEX_TRY(read_key(entry.name, &keys[level]));
       const bool subdirectory = (entry.offset & kHighBit) != 0;
       if (subdirectory != (level + 1 < kLevels)) return fail("the resource directory is not three levels deep");
@@ -46,17 +47,23 @@ class TreeReader {
     }
     const uint32_t offset = field & ~kHighBit;
     if (!inside(offset, 2)) return fail("a resource name lies outside its section");
-    const uint64_t length = get16(file_, base_ + offset);
-    if (!inside(uint64_t{offset} + 2, length * 2)) return fail("a resource name lies outside its section");
+    le16 length;
+    TARVEX_TRY(read_at(file_, base_ + offset, &length, "a resource name"));
+    if (!inside(uint64_t{offset} + 2, uint64_t{length} * 2)) return fail("a resource name lies outside its section");
     std::u16string text;
-    for (uint64_t k = 0; k < length; ++k) text += static_cast<char16_t>(get16(file_, base_ + offset + 2 + k * 2));
+    for (uint64_t k = 0; k < length; ++k) {
+      le16 unit;
+      TARVEX_TRY(read_at(file_, base_ + offset + 2 + k * 2, &unit, "a resource name"));
+      text += static_cast<char16_t>(uint16_t{unit});
+    }
     *key = ResourceKey::of_name(std::move(text));
     return {};
   }
 
   Error read_leaf(uint32_t offset, const ResourceKey* keys) {
     if (!inside(offset, sizeof(ResourceDataEntry))) return fail("a resource data entry lies outside its section");
-    const auto entry = read_at<ResourceDataEntry>(file_, base_ + offset);
+    ResourceDataEntry entry;
+    TARVEX_TRY(read_at(file_, base_ + offset, &entry, "a resource data entry"));
     Resource r{keys[0], keys[1], keys[2], entry.codepage, nullptr, entry.size};
     size_t data = 0;
     if (!rva_to_offset(image_, entry.data_rva, r.size, &data)) return fail("the data of a resource lies outside the file");

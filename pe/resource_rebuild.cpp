@@ -49,7 +49,8 @@ bool can_rebuild_last(const Bytes& file, const Image& image) {
   if (image.symbol_table_pointer != 0 && overlaps(image.symbol_table_pointer, 1, s.raw_pointer, s.raw_size))
     return false;
   for (size_t at : debug_entries(image)) {
-    const auto entry = read_at<DebugDirectoryEntry>(file, at);
+    DebugDirectoryEntry entry;
+    if (read_at(file, at, &entry, "a debug directory entry")) return false;
     const uint32_t pointer = entry.pointer_to_raw_data;
     if (pointer != 0 && overlaps(pointer, std::max<uint32_t>(entry.size_of_data, 1), s.raw_pointer, s.raw_size))
       return false;
@@ -112,7 +113,7 @@ void update_headers(const Bytes& file, const Image& image, const Placement& p, B
   SectionHeader section{};  // a new one starts all zero
   if (p.rebuild_last) {
     header -= sizeof(SectionHeader);
-    section = read_at<SectionHeader>(o, header);
+    if (read_at(o, header, &section, "the last section header")) return;
     const Section& s = image.sections.back();
     if (s.characteristics & kScnInitializedData) initialized -= std::min<uint64_t>(initialized, s.raw_size);
   } else {
@@ -150,10 +151,10 @@ void update_headers(const Bytes& file, const Image& image, const Placement& p, B
     update_at<CoffFileHeader>(o, image.coff_header,
                               [&](CoffFileHeader& h) { h.pointer_to_symbol_table = moved(image.symbol_table_pointer); });
   for (size_t entry : debug_entries(image)) {
-    if (entry + sizeof(DebugDirectoryEntry) <= p.head)
-      update_at<DebugDirectoryEntry>(o, entry, [&](DebugDirectoryEntry& e) {
-        e.pointer_to_raw_data = moved(read_at<DebugDirectoryEntry>(file, entry).pointer_to_raw_data);
-      });
+    DebugDirectoryEntry before;
+    if (entry + sizeof(DebugDirectoryEntry) <= p.head && !read_at(file, entry, &before, "a debug directory entry"))
+      update_at<DebugDirectoryEntry>(o, entry,
+                                     [&](DebugDirectoryEntry& e) { e.pointer_to_raw_data = moved(before.pointer_to_raw_data); });
   }
   const size_t checksum = image.optional_header + kCheckSumField;
   update_at<OptionalHeader64>(o, image.optional_header,

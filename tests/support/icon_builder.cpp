@@ -10,10 +10,6 @@ namespace tarvex::testing {
 
 namespace {
 
-using pe::put16;
-using pe::put32;
-using pe::get16;
-using pe::get32;
 
 void append16(Bytes& b, uint16_t v) {
   b.resize(b.size() + 2);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "pe/pe_layout.h"
+#include "tests/support/le_bytes.h"
 
 namespace tarvex::testing {
 

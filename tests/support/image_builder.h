@@ -6,6 +6,7 @@
 
 #include "pe/pe_image.h"
 #include "pe/resource_tree.h"
+#include "tests/support/le_bytes.h"
 
 namespace tarvex::testing {
 

@@ -15,6 +15,7 @@
 #include "pe/resource_rebuild.h"
 #include "tests/support/host/host_command.h"
 #include "tests/support/host/wine_run.h"
+#include "tests/support/le_bytes.h"
 
 namespace tarvex {
 namespace {
@@ -222,8 +223,8 @@ TEST(AttachUnderWine, ChecksumAgreesWithTheLinker) {
     pe::Image image;
     ASSERT_FALSE(pe::parse_image(file, &image));
     const size_t field = image.optional_header + pe::kCheckSumField;
-    EXPECT_NE(pe::get32(file, field), 0u);
-    EXPECT_EQ(pe::pe_checksum(file, field), pe::get32(file, field));
+    EXPECT_NE(get32(file, field), 0u);
+    EXPECT_EQ(pe::pe_checksum(file, field), get32(file, field));
   }
 }
 

@@ -306,7 +306,7 @@ TEST_P(PackSubsystem, FieldChecksumListAndARunThroughCmd) {
   ASSERT_FALSE(pe::parse_image(file, &image));
   EXPECT_EQ(image.subsystem, c.subsystem);
   const size_t checksum = image.optional_header + pe::kCheckSumField;
-  EXPECT_EQ(pe::get32(file, checksum), pe::pe_checksum(file, checksum));
+  EXPECT_EQ(get32(file, checksum), pe::pe_checksum(file, checksum));
   r = tarvex({"list", exe});
   EXPECT_EQ(lines(r.out).back(), c.listed) << r.out;
 
