@@ -569,7 +569,9 @@ TEST_P(ConsoleEventTest, EndsTheRunAndLeavesNothing) {
     // an extraction the event cut short leaves neither it nor its sibling.
     const std::vector<std::string> kept = {key};
     EXPECT_EQ(list_dir(cache), c.module_runs ? kept : std::vector<std::string>{});
-    if (c.module_runs) EXPECT_EQ(count_files(cache + "/" + key), static_cast<size_t>(c.files + 1));
+    if (c.module_runs) {
+      EXPECT_EQ(count_files(cache + "/" + key), static_cast<size_t>(c.files + 1));
+    }
   }
   if (c.on_console) {  // what the module wrote before the event is on the console's screen
     const std::string shown = "| MODULE_DIR=" + windows_path(temp_) + "\\onefile_";
