@@ -10,6 +10,7 @@
 #include "launcher/cleanup.h"
 #include "launcher/console_handler.h"
 #include "launcher/quoting.h"
+#include "launcher/seams.h"
 #include "launcher/state.h"
 #include "paths/exe_path.h"
 #include "paths/environment.h"

@@ -9,6 +9,7 @@
 
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
+#include "launcher/seams.h"
 #include "paths/environment.h"
 #include "paths/exe_path.h"
 #include "support/capacities.h"

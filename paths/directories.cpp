@@ -7,6 +7,7 @@
 
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
+#include "launcher/seams.h"
 #include "paths/expand.h"
 #include "support/capacities.h"
 #include "support/wide_buffer.h"

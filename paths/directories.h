@@ -19,8 +19,4 @@ bool make_new_dir(const wchar_t* path, SECURITY_ATTRIBUTES* attributes);
 // when the caller uses the directory.
 void make_parent_dirs(const wchar_t* path);
 
-// The one system call that tests need to watch; CreateDirectoryW unless replaced.
-using CreateDirectoryFunction = BOOL(WINAPI*)(LPCWSTR path, LPSECURITY_ATTRIBUTES attributes);
-extern CreateDirectoryFunction g_create_directory;
-
 }  // namespace tarvex

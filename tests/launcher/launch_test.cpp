@@ -10,6 +10,7 @@
 
 #include "launcher/cleanup.h"
 #include "launcher/console_handler.h"
+#include "launcher/seams.h"
 #include "launcher/state.h"
 #include "launcher/tree_removal.h"
 #include "tests/support/windows/process.h"
@@ -91,7 +92,8 @@ TARVEX_SCENARIO(launch) {
   CountedCalls::forward.remove = noting_removal;
   set_removal(argv[1], true);
   const std::wstring how = argv[2];
-  g_create_process = how == L"event_during" ? creation_with_event : answered_creation;
+  ScopedSeam<CreateProcessFunction> creation(g_create_process,
+                                             how == L"event_during" ? creation_with_event : answered_creation);
   g_refusals = how == L"busy_then_started" ? 2 : -1;
   if (how.rfind(L"busy", 0) == 0) g_refusal = ERROR_INTERNAL_ERROR;
   g_event_on_refusal = how == L"busy_then_event";

@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "launcher/seams.h"
 #include "paths/expand.h"
 #include "tests/support/windows/process.h"
 #include "tests/support/windows/scenario.h"
@@ -52,7 +53,7 @@ BOOL WINAPI fail_once_create(LPCWSTR path, LPSECURITY_ATTRIBUTES attributes) {
 // Every CreateDirectoryW call prints a "create" line.
 TARVEX_SCENARIO(dirs) {
   g_base = argv[1];
-  tarvex::g_create_directory = recording_create;
+  tarvex::ScopedSeam<tarvex::CreateDirectoryFunction> creation(tarvex::g_create_directory, recording_create);
   for (int i = 2; i < argc; ++i) {
     const std::wstring arg = argv[i];
     const std::wstring op = arg.substr(0, arg.find(L':')), p = arg.substr(op.size() + 1);
