@@ -2,6 +2,8 @@
 #include "paths/environment.h"
 #include "paths/expand.h"
 
+#include "launcher/path_reports.h"
+
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
@@ -19,7 +21,9 @@ using tarvex::test::run_scenario;
 TARVEX_SCENARIO(expand) {
   const size_t capacity = wcstoul(argv[2], nullptr, 10);
   std::wstring out(capacity, L'#');
-  const bool ok = tarvex::expand_path_spec(out.data(), argv[1], capacity);
+  const tarvex::Expansion expansion = tarvex::expand_path_spec(out.data(), argv[1], capacity);
+  tarvex::end_on_unusable_value(expansion);
+  const bool ok = expansion == tarvex::Expansion::kDone;
   printf("%s|%ls", ok ? "ok" : "fail", out.c_str());
   return 0;
 }
@@ -63,7 +67,7 @@ struct Expansion {
 
 Expansion expand(const std::wstring& spec, size_t capacity = 4096) {
   std::wstring out(capacity, L'#');
-  bool ok = tarvex::expand_path_spec(out.data(), spec.c_str(), capacity);
+  bool ok = tarvex::expand_path_spec(out.data(), spec.c_str(), capacity) == tarvex::Expansion::kDone;
   return {ok, out.c_str()};
 }
 
