@@ -28,15 +28,19 @@ bool g_removed_before_child_ended = false;
 
 // How the system answers each start: `g_refusals` refusals with `g_refusal` (-1:
 // every start), then a sleeping copy of this program. Each start prints one line, so
-// that the count shows also when the run ends inside the launch.
+// that the count shows also when the run ends inside the launch; a start less than
+// 150 ms after the one before says so (the pause is 200 ms, and load only lengthens it).
 int g_refusals = 0;
 DWORD g_refusal = ERROR_ACCESS_DENIED;
 bool g_event_on_refusal = false;
+ULONGLONG g_last_start = 0;
 
 BOOL WINAPI answered_creation(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
                               LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION info) {
   ++g_creations;
-  printf("start\n");
+  const ULONGLONG now = GetTickCount64();
+  printf(g_last_start != 0 && now - g_last_start < 150 ? "start too soon\n" : "start\n");
+  g_last_start = now;
   fflush(stdout);
   if (g_refusals < 0 || g_creations <= g_refusals) {
     if (g_event_on_refusal) {

@@ -163,18 +163,21 @@ TEST(ExpandPathSpec, ProgramVariablesFollowArgumentZero) {
   struct Row {
     const wchar_t* argv0;
     const char* expected;
+    const wchar_t* spec = L"{PROGRAM}|{PROGRAM_BASE}|{PROGRAM_DIR}";
   } rows[] = {
       {L"C:\\Apps\\Tool.EXE", "ok|C:\\Apps\\Tool.EXE|C:\\Apps\\Tool|C:\\Apps"},
       {L"tool", "ok|tool|tool|tool"},
       {L".exe", "ok|.exe||.exe"},
       {L"\\x", "ok|\\x|\\x|"},
       {L"\"C:\\My Apps\\t.Exe\"", "ok|C:\\My Apps\\t.Exe|C:\\My Apps\\t|C:\\My Apps"},
+      // The backslash of the text before the variable is not the value's.
+      {L"tool", "ok|D:\\x\\tool", L"D:\\x\\{PROGRAM_DIR}"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(tarvex::test::narrow(row.argv0));
     ProcessOptions options;
     options.application = tarvex::test::own_exe();
-    options.command_line = std::wstring(row.argv0) + L" {PROGRAM}|{PROGRAM_BASE}|{PROGRAM_DIR} 4096";
+    options.command_line = std::wstring(row.argv0) + L" " + row.spec + L" 4096";
     options.set_env = {{L"TARVEX_TEST_SCENARIO", L"expand"}};
     EXPECT_EQ(tarvex::test::run_process(options).out, row.expected);
   }
