@@ -18,6 +18,8 @@
 #include "launcher/held_folder.h"
 #include "launcher/module_start.h"
 #include "launcher/own_resource.h"
+#include "launcher/path_reports.h"
+#include "launcher/payload_reading.h"
 #include "launcher/state.h"
 #include "launcher/tree_removal.h"
 #include "paths/directories.h"
@@ -29,7 +31,6 @@
 #include "payload/entries.h"
 #include "payload/entry_rules.h"
 #include "payload/format.h"
-#include "payload/reader.h"
 #include "support/capacities.h"
 #include "support/unique_handle.h"
 
@@ -121,8 +122,9 @@ bool make_partial_dir() {
   RunLock lock;
   if (console_event_received()) end_interrupted_run();
   PrivateFolderSecurity security;
-  if (!make_private_folder_security(security) || !make_new_dir(g_partial_dir.c_str(), &security.attributes))
-    return false;
+  if (!make_private_folder_security(security)) return false;
+  seed_dirs_or_end();
+  if (!make_new_dir(g_partial_dir.c_str(), &security.attributes)) return false;
   g_extraction_dir.assign(g_partial_dir.c_str(), kInvariant);
   g_removal_flag = 1;
   return true;
@@ -201,10 +203,11 @@ bool run_from_cache(int argc, wchar_t** argv, int* code) {
   g_payload = own_rcdata(payload::kResourceId);
 
   take_program_from_own_path(true);
-  const bool expanded = expand_path_spec(g_cache_dir.data(), g_template.c_str(), g_cache_dir.capacity());
+  const Expansion expansion = expand_path_spec(g_cache_dir.data(), g_template.c_str(), g_cache_dir.capacity());
   take_program_from_own_path(false);
+  end_on_unusable_value(expansion);
   g_cache_dir.sync(kInvariant);
-  if (!expanded) fail_expansion(g_template.c_str());
+  if (expansion != Expansion::kDone) fail_expansion(g_template.c_str());
   register_console_handlers();
 
   Handle folder;

@@ -11,6 +11,8 @@
 #include "diagnostics/report.h"
 #include "launcher/cleanup.h"
 #include "launcher/console_handler.h"
+#include "launcher/path_reports.h"
+#include "launcher/payload_reading.h"
 #include "launcher/run_token.h"
 #include "launcher/state.h"
 #include "paths/directories.h"
@@ -19,7 +21,6 @@
 #include "payload/entries.h"
 #include "payload/entry_rules.h"
 #include "payload/format.h"
-#include "payload/reader.h"
 #include "support/unique_handle.h"
 
 namespace tarvex {
@@ -41,6 +42,7 @@ void make_containing_dir() {
   size_t cut = g_containing_dir.rfind(L'\\', 1);
   if (cut == WideText::npos) return;
   g_containing_dir.truncate(cut);
+  seed_dirs_or_end();
   if (!make_dir_cached(g_containing_dir.c_str())) {
     make_parent_dirs(g_containing_dir.c_str());
     make_dir_cached(g_containing_dir.c_str());
@@ -62,8 +64,11 @@ void make_extraction_dir() {
   RunLock lock;
   if (console_event_received()) end_interrupted_run();
   PrivateFolderSecurity security;
-  const bool made = make_private_folder_security(security) && make_token(security) &&
-                    make_new_dir(g_extraction_dir.c_str(), &security.attributes);
+  bool made = make_private_folder_security(security);
+  if (made) {
+    seed_dirs_or_end();
+    made = make_token(security) && make_new_dir(g_extraction_dir.c_str(), &security.attributes);
+  }
   if (!made) {
     const DWORD error = GetLastError();
     // A folder there already is not this run's: no token of this run may mark it.

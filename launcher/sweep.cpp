@@ -57,7 +57,7 @@ bool sweep_one(const wchar_t* name) {
 }  // namespace
 
 void sweep_dead_runs() {
-  if (!expand_path_spec(g_root.data(), L"{TEMP}", g_root.capacity())) return;
+  if (expand_path_spec(g_root.data(), L"{TEMP}", g_root.capacity()) != Expansion::kDone) return;
   g_root.sync(kInvariant);
   g_folder.assign(g_root.c_str(), kInvariant);
   if (!g_folder.try_append(L'\\') || !g_folder.try_append(kPrefix) || !g_folder.try_append(L'*') ||
