@@ -195,7 +195,7 @@ TEST(PackCli, CacheFolderOutsideTheUsersFoldersIsAWarning) {
     auto r = tarvex({"pack", dir.path + "/app", "--main", "app.dll", "-o", dir.path + "/out.exe", "--launcher",
                      launcher_exe(), "--cache", "--cache-dir", c.folder_template});
     EXPECT_EQ(r.exit_code, 0) << r.err;
-    if (c.warned) EXPECT_TRUE(one_line(r.err) && has(r.err, "Warning") && has(r.err, c.folder_template)) << r.err;
+    if (c.warned) EXPECT_TRUE(one_line(r.err) && has(r.err, "warning") && has(r.err, c.folder_template)) << r.err;
     else EXPECT_EQ(r.err, "");
   }
 }
