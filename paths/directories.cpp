@@ -17,9 +17,10 @@ CreateDirectoryFunction g_create_directory = CreateDirectoryW;
 
 namespace {
 
-constexpr int32_t kCacheLimit = 1024;
-wchar_t* g_created[kCacheLimit];  // entry 0: the profile directory
+constexpr int32_t kCacheLimit = 1024;  // the profile directory included
+wchar_t* g_created[kCacheLimit - 1];
 int32_t g_created_count = 0;
+wchar_t* g_home = nullptr;  // the profile directory, once a lookup needed it
 
 void remember(const wchar_t* path) {
   wchar_t* copy = _wcsdup(path);
@@ -27,10 +28,20 @@ void remember(const wchar_t* path) {
   g_created[g_created_count++] = copy;
 }
 
+// The profile directory is expanded only when a lookup misses every directory made
+// so far: its expansion loads shell32 and the user-interface DLLs behind it, which a
+// run whose folders are all its own never needs.
 bool is_cached(const wchar_t* path) {
   for (int32_t i = 0; i < g_created_count; ++i)
     if (wcscmp(g_created[i], path) == 0) return true;
-  return false;
+  if (!g_home) {
+    static const wchar_t kHome[] = L"{HOME}";
+    WideBuffer<kPathCapacity> home;
+    if (!expand_path_spec(home.data(), kHome, home.capacity())) fail_expansion(kHome);
+    g_home = _wcsdup(home.c_str());
+    if (!g_home) fail_with_message(msg::kAllocate);
+  }
+  return wcscmp(g_home, path) == 0;
 }
 
 // The level below the current one: the cut made on the way up held a backslash,
@@ -40,24 +51,14 @@ void extend_one_level(WideText& ancestor) {
   ancestor.sync(kInvariant);
 }
 
-// Entry 0, on first use: the profile directory.
-void seed_cache() {
-  if (g_created_count > 0) return;
-  static const wchar_t kHome[] = L"{HOME}";
-  WideBuffer<kPathCapacity> home;
-  if (!expand_path_spec(home.data(), kHome, home.capacity())) fail_expansion(kHome);
-  remember(home.c_str());
-}
-
 // A full cache is no failure: the directory is then tried again on every request.
 void remember_if_room(const wchar_t* path) {
-  if (g_created_count < kCacheLimit) remember(path);
+  if (g_created_count < kCacheLimit - 1) remember(path);
 }
 
 }  // namespace
 
 bool make_dir_cached(const wchar_t* path) {
-  seed_cache();
   if (is_cached(path)) return true;
   if (path[0] != 0 && path[1] == L':' && path[2] == 0) return true;  // a bare drive: C:
   if (!g_create_directory(path, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
@@ -66,7 +67,6 @@ bool make_dir_cached(const wchar_t* path) {
 }
 
 bool make_new_dir(const wchar_t* path, SECURITY_ATTRIBUTES* attributes) {
-  seed_cache();
   bool made = g_create_directory(path, attributes);
   if (!made && GetLastError() == ERROR_PATH_NOT_FOUND) {
     make_parent_dirs(path);

@@ -6,7 +6,7 @@ namespace tarvex {
 
 // True when the directory is known to exist: cached, a bare drive such as C:,
 // created, or already there (a file of that name counts too). False when its
-// creation failed. The first call seeds the cache with the profile directory.
+// creation failed. The profile directory counts as made.
 bool make_dir_cached(const wchar_t* path);
 
 // Makes `path` as a new directory with `attributes` (its security; null: the
