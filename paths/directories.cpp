@@ -5,9 +5,7 @@
 #include <cstdlib>
 #include <cwchar>
 
-#include "diagnostics/messages.h"
-#include "diagnostics/report.h"
-#include "paths/expand.h"
+#include "launcher/seams.h"
 #include "support/capacities.h"
 #include "support/wide_buffer.h"
 
@@ -17,31 +15,20 @@ CreateDirectoryFunction g_create_directory = CreateDirectoryW;
 
 namespace {
 
-constexpr int32_t kCacheLimit = 1024;  // the profile directory included
-wchar_t* g_created[kCacheLimit - 1];
+constexpr int32_t kCacheLimit = 1024;
+wchar_t* g_created[kCacheLimit];  // entry 0: the profile directory
 int32_t g_created_count = 0;
-wchar_t* g_home = nullptr;  // the profile directory, once a lookup needed it
 
+// A copy that cannot be made is not remembered, as with a full cache.
 void remember(const wchar_t* path) {
   wchar_t* copy = _wcsdup(path);
-  if (!copy) fail_with_message(msg::kAllocate);
-  g_created[g_created_count++] = copy;
+  if (copy) g_created[g_created_count++] = copy;
 }
 
-// The profile directory is expanded only when a lookup misses every directory made
-// so far: its expansion loads shell32 and the user-interface DLLs behind it, which a
-// run whose folders are all its own never needs.
 bool is_cached(const wchar_t* path) {
   for (int32_t i = 0; i < g_created_count; ++i)
     if (wcscmp(g_created[i], path) == 0) return true;
-  if (!g_home) {
-    static const wchar_t kHome[] = L"{HOME}";
-    WideBuffer<kPathCapacity> home;
-    if (!expand_path_spec(home.data(), kHome, home.capacity())) fail_expansion(kHome);
-    g_home = _wcsdup(home.c_str());
-    if (!g_home) fail_with_message(msg::kAllocate);
-  }
-  return wcscmp(g_home, path) == 0;
+  return false;
 }
 
 // The level below the current one: the cut made on the way up held a backslash,
@@ -53,10 +40,18 @@ void extend_one_level(WideText& ancestor) {
 
 // A full cache is no failure: the directory is then tried again on every request.
 void remember_if_room(const wchar_t* path) {
-  if (g_created_count < kCacheLimit - 1) remember(path);
+  if (g_created_count < kCacheLimit) remember(path);
 }
 
 }  // namespace
+
+Expansion seed_dir_cache() {
+  if (g_created_count > 0) return Expansion::kDone;
+  WideBuffer<kPathCapacity> home;
+  const Expansion expansion = expand_path_spec(home.data(), kHomeTemplate, home.capacity());
+  if (expansion == Expansion::kDone) remember(home.c_str());
+  return expansion;
+}
 
 bool make_dir_cached(const wchar_t* path) {
   if (is_cached(path)) return true;
@@ -76,10 +71,10 @@ bool make_new_dir(const wchar_t* path, SECURITY_ATTRIBUTES* attributes) {
   return made;
 }
 
-void make_parent_dirs(const wchar_t* path) {
+bool make_parent_dirs(const wchar_t* path) {
   if (!path) overflow(kInvariant);
   WideBuffer<kAncestorPathCapacity> ancestor;
-  ancestor.assign(path, report_as(msg::kPathTooLong));
+  if (!ancestor.try_append(path)) return false;
 
   // Up: cut one level at a time until a level exists or can be made. A backslash at
   // index 0 does not count, so \x and \\srv end the walk at \.
@@ -105,6 +100,7 @@ void make_parent_dirs(const wchar_t* path) {
     make_dir_cached(ancestor.c_str());
     extend_one_level(ancestor);
   }
+  return true;
 }
 
 }  // namespace tarvex
