@@ -5,6 +5,9 @@
 # bare Windows program that loads the same module from the same folder and calls
 # run_code. All are timed inside Wine by time_runs (process start to exit), in the
 # same run; the repeat/bare ratio is the figure to watch.
+# A second row: the repeat start of 10,000 small files (bench/many_files) against the
+# repeat start of the module alone; the check of a complete folder should not grow
+# with the number of files.
 # Usage: bench/cache.sh [RUNS] [CORPUS_DIR]   (after scripts/build.sh)
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -39,4 +42,23 @@ echo "first start:  $first"
 echo "repeat start: $repeat"
 echo "bare loader:  $bare"
 echo "ratio repeat/bare (means): $(echo "scale=2; $(mean "$repeat") / $(mean "$bare")" | bc) (target: at most 2.5)"
+
+# Many small files against one.
+# TARVEX_LAUNCHER names another Launcher for this row (default: the one built).
+cached() {  # cached NAME: packs $work/NAME in cache mode, starts it once to fill its folder
+  "$top/dist/bin/tarvex" pack "$work/$1" ${TARVEX_LAUNCHER:+--launcher "$TARVEX_LAUNCHER"} --main app.dll --level 1 --cache-dir "$(z "$work/cache_$1")" \
+    -o "$work/$1.exe" >/dev/null
+  wine "$(z "$work/$1.exe")" >/dev/null
+}
+mkdir -p "$work/one" "$work/many"
+cp "$win/tests/e2e/test_module.dll" "$work/one/app.dll"
+cp "$win/tests/e2e/test_module.dll" "$work/many/app.dll"
+wine "$win/bench/many_files.exe" make "$(z "$work/many/files")" 10000
+cached one
+cached many
+one=$(wine "$win/bench/time_runs.exe" "$runs" "$(z "$work/one.exe")" | tr -d '\r')
+many=$(wine "$win/bench/time_runs.exe" "$runs" "$(z "$work/many.exe")" | tr -d '\r')
+echo "repeat start, the module alone:      $one"
+echo "repeat start, 10,000 files besides:  $many"
+echo "ratio many/one (means): $(echo "scale=2; $(mean "$many") / $(mean "$one")" | bc) (target: at most 1.3)"
 echo "Launcher size: $(stat -c %s "$top/dist/bin/tarvex-launcher.exe") bytes"

@@ -6,6 +6,7 @@
 # - many small files: 10,000 files of 0.3 to 2 KB, against `tar -x` + `rm` natively and
 #   against bench/many_files, a minimal Windows program that writes the same files into
 #   Wine's temporary folder and removes them with a plain delete loop.
+# Then the removal of those files alone, the Launcher's against the plain loop.
 # Usage: bench/extraction.sh [CORPUS_DIR]   (after scripts/build.sh)
 # TARVEX_LAUNCHER names another Launcher to measure (default: the one built);
 # TARVEX_COMPARE_LAUNCHER a second one measured in the same rounds (an earlier build);
@@ -97,3 +98,18 @@ echo "  onefile start to exit: $o s"
 echo "  ratio onefile/native: $(ratio "$o" "$n")"
 echo "  ratio onefile/minimal program: $(ratio "$o" "$m") (target: at most 1.5)"
 compared onefile_many_compare "$m"
+
+# Removal alone, of the same many small files, timed inside Wine: the Launcher's tree
+# removal against the plain FindFirstFileExW / DeleteFileW / RemoveDirectoryW loop.
+declare -A least
+for round in $(seq "${TARVEX_BENCH_ROUNDS:-3}"); do
+  for mode in plain tarvex; do
+    t=$(wine "$win/bench/many_files.exe" "$mode" "$temp\\tarvex_bench_removal" "$count" </dev/null 2>/dev/null |
+      tr -d '\r' | sed -nE 's/^removal: ([0-9.]+) ms$/\1/p')
+    if [ -z "${least[$mode]:-}" ] || [ "$(echo "$t < ${least[$mode]}" | bc)" = 1 ]; then least[$mode]=$t; fi
+  done
+done
+echo "removal alone: $count files"
+echo "  plain delete loop: ${least[plain]} ms"
+echo "  the Launcher's removal: ${least[tarvex]} ms"
+echo "  ratio Launcher/plain: $(ratio "${least[tarvex]}" "${least[plain]}") (target: at most 1.15)"

@@ -35,6 +35,21 @@ void end_process_abnormally() {
 
 namespace {
 
+// `magnitude` in decimal, after a minus sign when `negative`, into `out` (24 chars).
+// Written here rather than with snprintf, which pulls MinGW's whole printf engine
+// (floating point included) into the Launcher.
+void format_decimal(char* out, bool negative, unsigned long long magnitude) {
+  char digits[21];
+  size_t n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (negative) *out++ = '-';
+  while (n > 0) *out++ = digits[--n];
+  *out = 0;
+}
+
 // The conversions the messages use: %s, %ls (wide, written as UTF-8), %d and %u with
 // an optional l, and %%.
 void format_line(LineWriter& line, const char* format, va_list args) {
@@ -62,12 +77,15 @@ void format_line(LineWriter& line, const char* format, va_list args) {
           line.narrow(va_arg(args, const char*));
         }
         break;
-      case 'd':
-        snprintf(number, sizeof number, "%ld", is_long ? va_arg(args, long) : va_arg(args, int));
+      case 'd': {
+        const long long value = is_long ? va_arg(args, long) : va_arg(args, int);
+        // Negated as unsigned: the lowest value has no positive counterpart.
+        format_decimal(number, value < 0, value < 0 ? 0ull - static_cast<unsigned long long>(value) : value);
         line.narrow(number);
         break;
+      }
       case 'u':
-        snprintf(number, sizeof number, "%lu", is_long ? va_arg(args, unsigned long) : va_arg(args, unsigned));
+        format_decimal(number, false, is_long ? va_arg(args, unsigned long) : va_arg(args, unsigned));
         line.narrow(number);
         break;
       default:  // a conversion no message uses

@@ -15,6 +15,7 @@
 #include "launcher/cleanup.h"
 #include "launcher/console_handler.h"
 #include "launcher/extract.h"
+#include "launcher/folder_sizes.h"
 #include "launcher/held_folder.h"
 #include "launcher/module_start.h"
 #include "launcher/own_resource.h"
@@ -46,6 +47,8 @@ WideBuffer<kPathCapacity> g_cache_dir;
 WideBuffer<kPathCapacity> g_partial_dir;
 WideBuffer<kPathCapacity> g_path;
 WideBuffer<payload::kMaxNameUnits + 1> g_name;
+WideBuffer<kPathCapacity> g_listed_dir;  // the folder whose listing is held
+bool g_listed_whole = false;
 ResourceBytes g_payload;
 
 // `dir` + "\" + `name` into g_path; false when it does not fit.
@@ -54,12 +57,31 @@ bool join(const wchar_t* dir, const wchar_t* name) {
   return g_path.try_append(dir) && g_path.try_append(L'\\') && g_path.try_append(name);
 }
 
-// Every recorded file at its recorded size: one attribute query per file, no reading.
+// The recorded file `name` below `dir` at `size` bytes. Its folder is listed once for
+// all the entries in it that come one after another (the packer writes a folder's
+// entries together); a folder that cannot be listed whole is checked file by file.
+bool recorded_file_present(const wchar_t* dir, const wchar_t* name, uint64_t size, bool* listing_held) {
+  const wchar_t* leaf = name;
+  for (const wchar_t* p = name; *p; ++p)
+    if (*p == L'\\' || *p == L'/') leaf = p + 1;
+  if (!join(dir, name)) return false;
+  g_path.truncate(g_path.size() - wcslen(leaf) - 1);  // the entry's folder
+  if (!*listing_held || wcscmp(g_path.c_str(), g_listed_dir.c_str()) != 0) {
+    g_listed_dir.assign(g_path.c_str(), kInvariant);  // of the same capacity
+    *listing_held = true;
+    g_listed_whole = list_folder_sizes(g_path);
+  }
+  if (g_listed_whole) return listed_file_has_size(leaf, size);
+  return join(dir, name) && file_has_size(g_path.c_str(), size);
+}
+
+// Every recorded file at its recorded size, no reading.
 bool folder_complete(const wchar_t* dir) {
   g_record.rewind();
   uint64_t size = 0;
+  bool listing_held = false;
   while (g_record.next_entry(g_name, &size))
-    if (!join(dir, g_name.c_str()) || !file_has_size(g_path.c_str(), size)) return false;
+    if (!recorded_file_present(dir, g_name.c_str(), size, &listing_held)) return false;
   return true;
 }
 

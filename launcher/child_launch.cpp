@@ -16,7 +16,6 @@
 #include "paths/exe_path.h"
 #include "paths/environment.h"
 #include "support/capacities.h"
-#include "support/shell_calls.h"
 #include "support/unique_handle.h"
 
 namespace tarvex {
@@ -27,6 +26,7 @@ namespace {
 
 WideBuffer<kPathCapacity> g_own_dir;
 WideBuffer<kCommandLineCapacity> g_command_line;
+WideBuffer<kCommandLineCapacity> g_argument;  // one argument of this process's line
 WideBuffer<kDecimalCapacity> g_pid;
 
 // A start that the system refuses for want of resources, or fails internally, as a
@@ -50,15 +50,13 @@ void publish_environment() {
 // The command line for the child: this program's own line as the system reports it
 // (wildcards as typed), argument 0 replaced by the module file name.
 void build_command_line() {
-  int count = 0;
-  wchar_t** args = shell_command_line_to_argv(GetCommandLineW(), &count);
-  if (!args) fail_with_message(msg::kSplitCommandLine);
   g_command_line.clear();
-  for (int i = 0; i < count; ++i) {
-    if (i > 0) g_command_line.append(L' ', report_as(msg::kCommandLineTooLong));
-    append_argument(g_command_line, i == 0 ? module_file_name() : args[i]);
+  append_argument(g_command_line, module_file_name());
+  const wchar_t* cursor = skip_program_name(GetCommandLineW());
+  while (next_argument(cursor, g_argument, report_as(msg::kCommandLineTooLong))) {
+    g_command_line.append(L' ', report_as(msg::kCommandLineTooLong));
+    append_argument(g_command_line, g_argument.c_str());
   }
-  // The split result lives until the process ends.
 }
 
 }  // namespace

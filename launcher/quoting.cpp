@@ -1,5 +1,5 @@
 // Quoting of one argument for the child's command line, so that its C runtime splits
-// the line back into the same arguments.
+// the line back into the same arguments; and the splitting of this process's line.
 #include "launcher/quoting.h"
 
 #include <cwchar>
@@ -40,6 +40,56 @@ void append_argument(WideText& line, const wchar_t* argument) {
     p += backslashes + 1;
   }
   line.append(L'"', too_long);
+}
+
+namespace {
+
+bool is_blank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+}  // namespace
+
+const wchar_t* skip_program_name(const wchar_t* line) {
+  const wchar_t* s = line;
+  if (*s == L'"') {
+    for (++s; *s;)
+      if (*s++ == L'"') break;
+  } else {
+    while (*s && !is_blank(*s)) ++s;
+  }
+  while (is_blank(*s)) ++s;
+  return s;
+}
+
+bool next_argument(const wchar_t*& cursor, WideText& argument, Overflow too_long) {
+  argument.clear();
+  const wchar_t* s = cursor;
+  if (*s == 0) return false;
+  int quotes = 0;  // 1 inside quotes; counts a run of quotes up to 3
+  size_t backslashes = 0;
+  while (*s && !(is_blank(*s) && quotes == 0)) {
+    if (*s != L'"') {
+      backslashes = *s == L'\\' ? backslashes + 1 : 0;
+      argument.append(*s++, too_long);
+      continue;
+    }
+    // 2n backslashes before a quote are n and the quote opens or closes; 2n+1 are n
+    // and a literal quote.
+    argument.truncate(argument.size() - backslashes / 2 - backslashes % 2);
+    if (backslashes % 2) argument.append(L'"', too_long);
+    else ++quotes;
+    backslashes = 0;
+    // In a run of quotes, every third from where quoting opened is a literal one.
+    for (++s; *s == L'"'; ++s) {
+      if (++quotes == 3) {
+        argument.append(L'"', too_long);
+        quotes = 0;
+      }
+    }
+    if (quotes == 2) quotes = 0;
+  }
+  while (is_blank(*s)) ++s;
+  cursor = s;
+  return true;
 }
 
 }  // namespace tarvex

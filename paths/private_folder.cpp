@@ -9,9 +9,11 @@ namespace tarvex {
 
 namespace {
 
-// advapi32, bound on first use: importing it would load it and the DLLs behind it
-// at every start of either role (tens of milliseconds a process under Wine), and
-// only the parent role needs it, once.
+// The security functions, bound on first use. kernelbase, in every process already,
+// exports most of them on Windows 8 and later and under Wine; advapi32 is loaded only
+// for what it lacks (GetSecurityInfo, and everything on Windows 7): importing or
+// loading it would load it and the DLLs behind it (tens of milliseconds a process
+// under Wine).
 struct Advapi {
   decltype(&OpenProcessToken) open_process_token;
   decltype(&GetTokenInformation) get_token_information;
@@ -21,41 +23,47 @@ struct Advapi {
   decltype(&InitializeSecurityDescriptor) initialize_security_descriptor;
   decltype(&SetSecurityDescriptorDacl) set_security_descriptor_dacl;
   decltype(&SetSecurityDescriptorControl) set_security_descriptor_control;
-  decltype(&GetSecurityInfo) get_security_info;
   decltype(&EqualSid) equal_sid;
   decltype(&SetSecurityDescriptorOwner) set_security_descriptor_owner;
   decltype(&SetSecurityDescriptorSacl) set_security_descriptor_sacl;
   decltype(&AddMandatoryAce) add_mandatory_ace;
+  decltype(&GetSecurityInfo) get_security_info;
 };
 Advapi g_advapi;
 bool g_advapi_bound = false;
 
-template <typename F>
-void bind(HMODULE module, F& function, const char* name) {
-  function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-  if (!function) g_advapi_bound = false;
+HMODULE g_advapi_module = nullptr;
+
+// Null, with GetLastError set, when the function is found nowhere.
+FARPROC find_function(const char* name) {
+  // Both are known DLLs: the loader takes them from the system folder only.
+  HMODULE kernelbase = GetModuleHandleW(L"kernelbase.dll");
+  FARPROC found = kernelbase ? GetProcAddress(kernelbase, name) : nullptr;
+  if (!found && !g_advapi_module) g_advapi_module = LoadLibraryW(L"advapi32.dll");
+  if (!found && g_advapi_module) found = GetProcAddress(g_advapi_module, name);
+  return found;
 }
 
-// False, with GetLastError set, when advapi32 or one of its functions is missing.
+template <typename F>
+bool bind(F& function, const char* name) {
+  if (!function) function = reinterpret_cast<F>(reinterpret_cast<void*>(find_function(name)));
+  return function != nullptr;
+}
+
 bool bind_advapi() {
   if (g_advapi_bound) return true;
-  // A known DLL: the loader takes it from the system folder only.
-  HMODULE module = LoadLibraryW(L"advapi32.dll");
-  if (!module) return false;
-  g_advapi_bound = true;
-  bind(module, g_advapi.open_process_token, "OpenProcessToken");
-  bind(module, g_advapi.get_token_information, "GetTokenInformation");
-  bind(module, g_advapi.copy_sid, "CopySid");
-  bind(module, g_advapi.initialize_acl, "InitializeAcl");
-  bind(module, g_advapi.add_access_allowed_ace_ex, "AddAccessAllowedAceEx");
-  bind(module, g_advapi.initialize_security_descriptor, "InitializeSecurityDescriptor");
-  bind(module, g_advapi.set_security_descriptor_dacl, "SetSecurityDescriptorDacl");
-  bind(module, g_advapi.set_security_descriptor_control, "SetSecurityDescriptorControl");
-  bind(module, g_advapi.get_security_info, "GetSecurityInfo");
-  bind(module, g_advapi.equal_sid, "EqualSid");
-  bind(module, g_advapi.set_security_descriptor_owner, "SetSecurityDescriptorOwner");
-  bind(module, g_advapi.set_security_descriptor_sacl, "SetSecurityDescriptorSacl");
-  bind(module, g_advapi.add_mandatory_ace, "AddMandatoryAce");
+  // GetSecurityInfo is advapi32's alone; it is bound where it is used.
+  g_advapi_bound = bind(g_advapi.open_process_token, "OpenProcessToken") &&
+                   bind(g_advapi.get_token_information, "GetTokenInformation") &&
+                   bind(g_advapi.copy_sid, "CopySid") && bind(g_advapi.initialize_acl, "InitializeAcl") &&
+                   bind(g_advapi.add_access_allowed_ace_ex, "AddAccessAllowedAceEx") &&
+                   bind(g_advapi.initialize_security_descriptor, "InitializeSecurityDescriptor") &&
+                   bind(g_advapi.set_security_descriptor_dacl, "SetSecurityDescriptorDacl") &&
+                   bind(g_advapi.set_security_descriptor_control, "SetSecurityDescriptorControl") &&
+                   bind(g_advapi.equal_sid, "EqualSid") &&
+                   bind(g_advapi.set_security_descriptor_owner, "SetSecurityDescriptorOwner") &&
+                   bind(g_advapi.set_security_descriptor_sacl, "SetSecurityDescriptorSacl") &&
+                   bind(g_advapi.add_mandatory_ace, "AddMandatoryAce");
   return g_advapi_bound;
 }
 
@@ -98,7 +106,7 @@ bool token_is_elevated() {
 // Whether the owner of `object` is the running user or one of `sids`.
 bool owner_among(HANDLE object, const WellKnownSid* sids, size_t count) {
   UserSid user;
-  if (!current_user_sid(user)) return false;
+  if (!current_user_sid(user) || !bind(g_advapi.get_security_info, "GetSecurityInfo")) return false;
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (g_advapi.get_security_info(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
@@ -159,7 +167,7 @@ DWORD process_integrity() {
 }
 
 DWORD object_integrity(HANDLE object) {
-  if (!bind_advapi()) return 0;
+  if (!bind_advapi() || !bind(g_advapi.get_security_info, "GetSecurityInfo")) return 0;
   PACL sacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (g_advapi.get_security_info(object, SE_FILE_OBJECT, LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,

@@ -33,6 +33,9 @@ TARVEX_SCENARIO(system_error_5) {
 TARVEX_SCENARIO(system_error_high) {
   tarvex::fail_with_system_error(tarvex::msg::kLoadDll, 0x80070002u);
 }
+TARVEX_SCENARIO(system_error_lowest) {
+  tarvex::fail_with_system_error(tarvex::msg::kLaunchChild, 0x80000000u);
+}
 TARVEX_SCENARIO(system_error_unknown) {
   tarvex::fail_with_system_error(tarvex::msg::kLaunchChild, 0x2FFFFFFFu);
 }
@@ -121,6 +124,7 @@ const ReportCase kCases[] = {
      "Error, couldn't runtime expand spec '{TEMP}\\onefile_{PID}_{TIME}'.\r\n", 1},
     {"system_error_5", 2, "", "Error, couldn't unpack file to target path. ([Error 5] ", 1},
     {"system_error_high", 2, "", "Error, load DLL. ([Error -2147024894] ", 1},
+    {"system_error_lowest", 2, "", "Error, couldn't launch child ([Error -2147483648] )\r\n", 1},
     {"system_error_unknown", 2, "", "Error, couldn't launch child ([Error 805306367] )\r\n", 1},
     {"reported_overflow", 2, "Error, a path does not fit its 4096-character buffer.\r\n", "", 0},
     {"invariant_overflow", 3, "", "", 0},

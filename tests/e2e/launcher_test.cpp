@@ -782,6 +782,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ASSERT_EQ(truncate((folder + "/data/big.bin").c_str(), 10), 0);
                   },
                   true},
+        CacheCase{"RepairsADeletedFolder", nullptr,
+                  [](const std::string& folder) { remove_tree(folder + "/data"); }, true},
         // A first run that was killed left its sibling; its process is gone.
         CacheCase{"InterruptedFirstRunIsNeitherUsedNorLeft",
                   [](const std::string& folder) {

@@ -2,6 +2,8 @@
 #include "launcher/quoting.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
 
 #include <random>
 #include <string>
@@ -90,6 +92,29 @@ TEST(AppendArgument, RandomArgumentsSurviveTheRuntimeSplitting) {
       args.push_back(a);
     }
     EXPECT_EQ(round_trip(args), args) << "round " << round;
+  }
+}
+
+// The Launcher's own splitting against shell32's, line by line.
+TEST(SplitCommandLine, GivesWhatCommandLineToArgvWGives) {
+  const wchar_t* lines[] = {
+      L"prog", L"prog  ", L"\"C:\\a b\\p.exe\" x", L"\"p\"x y", L"\"p", L"p\"q r\" s",
+      L"p a\t\tb ", L"p \"a b\" c\\\\\"d e\"", L"p a\\\\\\\"b", L"p a\\b\\ c", L"p \"\"", L"p \"\"\"",
+      L"p \"\"\"\"", L"p \"a\"\"b\" c", L"p \"a\"\"\"b c\" d", L"p a\"\"\"\"\"\"b c", L"p \"unclosed arg",
+      L"p \\\"\"", L"p \u00e9\"\u65e5 x\"",
+  };
+  for (const wchar_t* line : lines) {
+    SCOPED_TRACE(tarvex::test::narrow(line));
+    int count = 0;
+    wchar_t** expected = CommandLineToArgvW(line, &count);
+    ASSERT_NE(expected, nullptr);
+    std::vector<std::wstring> want(expected + 1, expected + count), got;
+    LocalFree(expected);
+    tarvex::WideBuffer<256> argument;
+    for (const wchar_t* cursor = tarvex::skip_program_name(line);
+         tarvex::next_argument(cursor, argument, tarvex::kInvariant);)
+      got.push_back(argument.c_str());
+    EXPECT_EQ(got, want);
   }
 }
 
