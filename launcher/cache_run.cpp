@@ -16,6 +16,7 @@
 #include "launcher/extract.h"
 #include "launcher/module_start.h"
 #include "launcher/own_resource.h"
+#include "launcher/program_kind.h"
 #include "launcher/state.h"
 #include "launcher/tree_removal.h"
 #include "paths/directories.h"
@@ -165,6 +166,7 @@ int run_module(int argc, wchar_t** argv) {
   g_module_path.assign(g_cache_dir.c_str(), report_as(msg::kModulePathTooLong));
   g_module_path.append(L'\\', report_as(msg::kModulePathTooLong));
   g_module_path.append(g_name.c_str(), report_as(msg::kModulePathTooLong));
+  if (is_program_file(g_module_path.c_str())) return launch_program(g_module_path.c_str(), ProgramRun::kCacheFolder);
   publish_application_environment();
   // What a child of a temporary run is given: the module file name as argument 0.
   if (argc > 0) argv[0] = const_cast<wchar_t*>(module_file_name());

@@ -14,16 +14,20 @@ enum class Role { kParent, kChild };
 //   names a live instance of this very executable; otherwise the process ends with
 //   a report, so that a child never extracts and launches again.
 // - No marker: TARVEX_ONEFILE_PARENT absent or empty means the parent role; naming
-//   a live instance of this very executable, the child role (an application that
-//   starts its own executable again); anything else, the parent role with
-//   TARVEX_ONEFILE_PARENT and TARVEX_ONEFILE_START removed.
+//   a live instance of this very executable that was created no later than the
+//   tick count in TARVEX_ONEFILE_START, the child role (an application that starts its
+//   own executable again); anything else, the parent role with TARVEX_ONEFILE_PARENT
+//   and TARVEX_ONEFILE_START removed. The time rules out a later process that got the
+//   id of a parent long gone, named by variables that something inherited from it.
 Role decide_role();
 
-// The system calls that read another process's image name, swappable so that a
-// test can make them fail or report a name of its choosing.
+// The system calls that read another process's image name and creation time,
+// swappable so that a test can make them fail or report values of its choosing.
 struct ParentQueryCalls {
   HANDLE(WINAPI* open_process)(DWORD access, BOOL inherit, DWORD process_id);          // OpenProcess
   DWORD(WINAPI* image_name)(HANDLE process, HMODULE module, LPWSTR name, DWORD size);  // K32GetModuleFileNameExW
+  BOOL(WINAPI* process_times)(HANDLE process, FILETIME* created, FILETIME* ended, FILETIME* kernel,
+                              FILETIME* user);  // GetProcessTimes
 };
 extern ParentQueryCalls g_parent_query_calls;
 

@@ -3,6 +3,7 @@
 
 #include <aclapi.h>
 
+#include "support/system_library.h"
 #include "support/unique_handle.h"
 
 namespace tarvex {
@@ -37,7 +38,7 @@ void bind(HMODULE module, F& function, const char* name) {
 bool bind_advapi() {
   if (g_advapi_bound) return true;
   // A known DLL: the loader takes it from the system folder only.
-  HMODULE module = LoadLibraryW(L"advapi32.dll");
+  HMODULE module = load_system_library(L"advapi32.dll");
   if (!module) return false;
   g_advapi_bound = true;
   bind(module, g_advapi.open_process_token, "OpenProcessToken");

@@ -92,23 +92,6 @@ TEST_F(RobustnessTest, NoTmpAndNoTempStillRunsAndCleansUp) {
   EXPECT_NE(stat(unix_dir.c_str(), &st), 0) << unix_dir << " is still there";
 }
 
-TEST_F(RobustnessTest, ParentKilledUnderItsRunningChild) {
-  ASSERT_TRUE(make_onefile({{u"app.dll", file_bytes(test_module_dll())}}, exe_));
-  const std::string marker = dir_ + "/finished";
-  RunOptions options;
-  options.temp_dir = dir_;
-  // The application itself ends its parent, so that the child is surely running by then.
-  RunResult r = run_windows(exe_, {"kill_parent", "sleep", "500", "touch", windows_path(marker)}, options);
-  ASSERT_TRUE(r.reported) << r.err;
-  EXPECT_EQ(r.exit_code, 9u);  // the parent, killed
-  // The child runs to its end undisturbed; without its parent nobody removes the
-  // extraction folder, which is left behind.
-  struct stat st;
-  for (int i = 0; i < 300 && stat(marker.c_str(), &st) != 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_EQ(stat(marker.c_str(), &st), 0) << "the child did not finish";
-  EXPECT_EQ(list_dir(dir_, "onefile_").size(), 1u);
-}
-
 TEST_F(RobustnessTest, TwentyConcurrentStartsEachGetTheirOwnFolder) {
   ASSERT_TRUE(make_onefile({{u"app.dll", file_bytes(test_module_dll())}, {u"data\\x.bin", Bytes(100000, 1)}}, exe_));
   std::vector<std::future<RunResult>> runs;

@@ -17,6 +17,10 @@
 //   relaunch ARG...   start this onefile executable again with the rest of the
 //                     arguments, wait, print  relaunch exit=<code>; ends the command list
 //   spawn EXE ARG...  the same for another program
+//   start EXE ARG...  start EXE with the rest of the arguments and return 0 at once
+//   pid PATH          write this process's id to PATH
+//   load NAME         LoadLibraryW(NAME); print  load NAME=<its helper_id()>  or
+//                     load NAME=error <code>
 //   icon              print what the loader and the shell find of this executable's icon:
 //                     icon_groups=<ExtractIconExW's count>, then for 16, 32 and 48 pixels
 //                     icon N=<the RT_ICON id that LookupIconIdFromDirectoryEx picks from
@@ -156,6 +160,39 @@ int spawn(const wchar_t* program, int argc, wchar_t** argv, int from, const wcha
   return 0;
 }
 
+int start(const wchar_t* program, int argc, wchar_t** argv, int from) {
+  std::wstring line = quote(program);
+  for (int i = from; i < argc; ++i) line += L" " + quote(argv[i]);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessW(program, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) return 1;
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return 0;
+}
+
+// Written under another name and renamed, so that a reader never sees half of it.
+void write_pid(const std::wstring& path) {
+  const std::wstring partial = path + L".partial";
+  HANDLE h = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return;
+  const std::string text = std::to_string(GetCurrentProcessId());
+  DWORD written = 0;
+  WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(h);
+  MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+void load(const wchar_t* name) {
+  HMODULE module = LoadLibraryW(name);
+  const DWORD error = GetLastError();
+  auto id = module ? reinterpret_cast<const char* (*)()>(reinterpret_cast<void*>(GetProcAddress(module, "helper_id")))
+                   : nullptr;
+  const std::string seen = id ? id() : "error " + std::to_string(module ? 0 : error);
+  print_utf8(std::wstring(L"load ") + name + L"=" + std::wstring(seen.begin(), seen.end()));
+}
+
 BOOL WINAPI take_event(DWORD) { return TRUE; }
 
 template <typename F>
@@ -236,6 +273,12 @@ extern "C" __declspec(dllexport) int run_code(int argc, wchar_t** argv) {
       wchar_t self[4096];
       GetModuleFileNameW(nullptr, self, 4096);
       return spawn(self, argc, argv, i + 1, L"relaunch");
+    } else if (command == L"start" && i + 1 < argc) {
+      return start(argv[i + 1], argc, argv, i + 2);
+    } else if (command == L"pid" && i + 1 < argc) {
+      write_pid(argv[++i]);
+    } else if (command == L"load" && i + 1 < argc) {
+      load(argv[++i]);
     } else if (command == L"spawn" && i + 1 < argc) {
       return spawn(argv[i + 1], argc, argv, i + 2, L"spawn");
     } else if (command == L"icon") {
