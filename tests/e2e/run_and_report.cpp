@@ -13,7 +13,8 @@
 // With TARVEX_RUN_PARENT_DIGITS=N it first starts the program as a debugger would and
 // keeps it stopped at its first breakpoint (loaded, its own code not yet run), then
 // runs the program with TARVEX_ONEFILE_PARENT naming that first instance in N digits,
-// zeros in front: a live parent of the same executable with a {PID} of any length.
+// zeros in front, and TARVEX_ONEFILE_START the time after its start: a live parent of
+// the same executable with a {PID} of any length.
 //
 // With TARVEX_RUN_KILL_WHEN=PATH it waits until PATH holds a process id (the
 // application's), ends the program with TerminateProcess (exit code 77), and prints
@@ -128,6 +129,11 @@ int wmain() {
     static wchar_t parent[4096];
     swprintf(parent, 4096, L"%0*lu", static_cast<int>(wcstoul(digits_text, nullptr, 10)), held_parent.dwProcessId);
     SetEnvironmentVariableW(L"TARVEX_ONEFILE_PARENT", parent);
+    // Published after that instance's start, as a parent publishes it.
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    swprintf(parent, 4096, L"%llu", static_cast<unsigned long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime);
+    SetEnvironmentVariableW(L"TARVEX_ONEFILE_START", parent);
   }
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;

@@ -141,6 +141,7 @@ void print_icon() {
 
 std::wstring quote(const std::wstring& arg) { return tarvex::test::quote_for_command_line(arg); }
 
+// Without a label it returns 0 at once.
 int spawn(const wchar_t* program, int argc, wchar_t** argv, int from, const wchar_t* label) {
   std::wstring line = quote(program);
   for (int i = from; i < argc; ++i) line += L" " + quote(argv[i]);
@@ -148,40 +149,24 @@ int spawn(const wchar_t* program, int argc, wchar_t** argv, int from, const wcha
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
   if (!CreateProcessW(program, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
-    print_utf8(std::wstring(label) + L" failed");
+    if (label) print_utf8(std::wstring(label) + L" failed");
     return 1;
   }
-  WaitForSingleObject(info.hProcess, INFINITE);
+  if (label) WaitForSingleObject(info.hProcess, INFINITE);
   DWORD code = 0;
   GetExitCodeProcess(info.hProcess, &code);
   CloseHandle(info.hThread);
   CloseHandle(info.hProcess);
-  print_utf8(std::wstring(label) + L" exit=" + std::to_wstring(code));
+  if (label) print_utf8(std::wstring(label) + L" exit=" + std::to_wstring(code));
   return 0;
 }
 
-int start(const wchar_t* program, int argc, wchar_t** argv, int from) {
-  std::wstring line = quote(program);
-  for (int i = from; i < argc; ++i) line += L" " + quote(argv[i]);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(program, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) return 1;
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
-  return 0;
-}
-
-// Written under another name and renamed, so that a reader never sees half of it.
-void write_pid(const std::wstring& path) {
-  const std::wstring partial = path + L".partial";
-  HANDLE h = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return;
+void write_pid(const wchar_t* path) {
+  HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   const std::string text = std::to_string(GetCurrentProcessId());
   DWORD written = 0;
-  WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(h);
-  MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+  if (h != INVALID_HANDLE_VALUE) WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
 }
 
 void load(const wchar_t* name) {
@@ -274,7 +259,7 @@ extern "C" __declspec(dllexport) int run_code(int argc, wchar_t** argv) {
       GetModuleFileNameW(nullptr, self, 4096);
       return spawn(self, argc, argv, i + 1, L"relaunch");
     } else if (command == L"start" && i + 1 < argc) {
-      return start(argv[i + 1], argc, argv, i + 2);
+      return spawn(argv[i + 1], argc, argv, i + 2, nullptr);
     } else if (command == L"pid" && i + 1 < argc) {
       write_pid(argv[++i]);
     } else if (command == L"load" && i + 1 < argc) {
