@@ -23,11 +23,14 @@ void add_to_job(HANDLE process);
 // The one system call that a test makes refuse; AssignProcessToJobObject unless replaced.
 extern decltype(&AssignProcessToJobObject) g_assign_to_job;
 
-// Main thread: returns once no process is left in the job (at once without a job).
+// Main thread: returns once no process of the application is left in the job (at
+// once without a job). The system's desktop program, which Wine starts inside the job
+// of the first process that uses the desktop, is not the application's: it is neither
+// waited for nor ended when the Launcher ends after this.
 void wait_until_job_empty();
 
-// Whether the job holds no process (true without a job), polled until `deadline`
-// (GetTickCount64).
+// Whether the job holds no process of the application (true without a job), polled
+// until `deadline` (GetTickCount64).
 bool job_drained_by(ULONGLONG deadline);
 
 }  // namespace tarvex
