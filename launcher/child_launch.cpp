@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <cwchar>
-
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
 #include "launcher/cleanup.h"
@@ -47,22 +45,8 @@ void publish_parent() {
   set_env_ascii("TARVEX_ONEFILE_PARENT", g_pid.c_str());
 }
 
-// Argument 0 as this process's own command line has it, character for character: the
-// C runtime reads a quoted argument 0 up to the next quote, any other up to white space.
-void append_typed_argument_0(const wchar_t* line) {
-  const wchar_t* end = nullptr;
-  if (*line == L'"') {
-    end = wcschr(line + 1, L'"');
-    end = end ? end + 1 : line + wcslen(line);
-  } else {
-    end = line + wcscspn(line, L" \t");
-  }
-  for (const wchar_t* at = line; at < end; ++at) g_command_line.append(*at, report_as(msg::kCommandLineTooLong));
-}
-
-// The started process's command line: this program's own line as the system reports
-// it (wildcards as typed), argument 0 replaced by `argument_0`, or kept as typed when
-// that is null.
+// The child's command line: this program's own line as the system reports it
+// (wildcards as typed), argument 0 replaced by the module file name.
 void build_command_line(const wchar_t* argument_0) {
   int count = 0;
   wchar_t** args = shell_command_line_to_argv(GetCommandLineW(), &count);
@@ -70,8 +54,7 @@ void build_command_line(const wchar_t* argument_0) {
   g_command_line.clear();
   for (int i = 0; i < count; ++i) {
     if (i > 0) g_command_line.append(L' ', report_as(msg::kCommandLineTooLong));
-    if (i > 0 || argument_0) append_argument(g_command_line, i == 0 ? argument_0 : args[i]);
-    else append_typed_argument_0(GetCommandLineW());
+    append_argument(g_command_line, i == 0 ? argument_0 : args[i]);
   }
   // The split result lives until the process ends.
 }
@@ -166,7 +149,10 @@ int launch_program(const wchar_t* program, ProgramRun run) {
   if (console_event_received()) end_interrupted_run();
   if (run == ProgramRun::kTemporaryFolder) publish_parent();
   publish_application_environment();
-  build_command_line(nullptr);
+  // This program's own command line, character for character: the program's C runtime
+  // splits it into the very arguments this one's did, argument 0 as typed and empty
+  // arguments included, and shell32 is never loaded.
+  g_command_line.assign(GetCommandLineW(), report_as(msg::kCommandLineTooLong));
   return start_and_wait(program, run != ProgramRun::kWorker);
 }
 

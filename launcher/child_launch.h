@@ -19,8 +19,8 @@ enum class ProgramRun {
                      // within its parent's job, with no job of its own
 };
 
-// Starts `program` with argument 0 as typed here and the other arguments re-quoted,
-// the current directory and standard handles of this process, and
+// Starts `program` with this process's own command line, unchanged (argument 0 as
+// typed, every argument as given), the current directory and standard handles of this process, and
 // TARVEX_ONEFILE_DIRECTORY and TARVEX_ORIGINAL_ARGV0 published; waits, cleans up and
 // returns its exit code as launch_child does.
 int launch_program(const wchar_t* program, ProgramRun run);

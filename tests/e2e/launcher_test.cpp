@@ -866,6 +866,13 @@ TEST_P(ApplicationKindTest, PackedDllWinsAndAPlantedOneIsNeverLoaded) {
   }
 }
 
+TEST_P(ApplicationKindTest, ArgumentsArriveAsGiven) {
+  const std::string exe = app_onefile();
+  RunResult r = run(exe, {"args", "", "x \"y\""});
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_EQ(args_seen(r.out), (std::vector<std::string>{windows_path(exe), "args", "", "x \"y\""})) << r.out;
+}
+
 // A module run from the cache is the Launcher's own process, and its folder stays: its
 // workers have nothing to wait for.
 class WorkerTest : public ApplicationKindTest {};
