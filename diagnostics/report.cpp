@@ -18,19 +18,9 @@
 
 namespace tarvex {
 
-namespace {
-ExitHook g_exit_hook = nullptr;
-}
-
-void set_exit_hook(ExitHook hook) { g_exit_hook = hook; }
-
-void end_process(int code) {
-  if (g_exit_hook) g_exit_hook(code);
-  exit(code);
-}
+void end_process(int code) { exit(code); }
 
 void end_process_abnormally() {
-  if (g_exit_hook) g_exit_hook(-1);
   fflush(stdout);
   fflush(stderr);
 #ifdef _WIN32

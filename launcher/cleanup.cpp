@@ -2,6 +2,7 @@
 #include "launcher/cleanup.h"
 
 #include "launcher/job.h"
+#include "launcher/seams.h"
 #include "launcher/state.h"
 #include "launcher/tree_removal.h"
 

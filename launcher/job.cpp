@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "diagnostics/report.h"
+#include "launcher/seams.h"
 #include "support/capacities.h"
 #include "support/unique_handle.h"
 #include "support/wide_buffer.h"
@@ -12,7 +13,7 @@
 namespace tarvex {
 
 HANDLE g_job = nullptr;
-decltype(&AssignProcessToJobObject) g_assign_to_job = AssignProcessToJobObject;
+AssignToJobFunction g_assign_to_job = AssignProcessToJobObject;
 
 namespace {
 

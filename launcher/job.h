@@ -20,9 +20,6 @@ bool open_job();
 // is given up and the run goes on without one.
 void add_to_job(HANDLE process);
 
-// The one system call that a test makes refuse; AssignProcessToJobObject unless replaced.
-extern decltype(&AssignProcessToJobObject) g_assign_to_job;
-
 // Main thread: returns once no process of the application is left in the job (at
 // once without a job). The system's desktop program, which Wine starts inside the job
 // of the first process that uses the desktop, is not the application's: it is neither

@@ -21,14 +21,4 @@ enum class Role { kParent, kChild };
 //   id of a parent long gone, named by variables that something inherited from it.
 Role decide_role();
 
-// The system calls that read another process's image name and creation time,
-// swappable so that a test can make them fail or report values of its choosing.
-struct ParentQueryCalls {
-  HANDLE(WINAPI* open_process)(DWORD access, BOOL inherit, DWORD process_id);          // OpenProcess
-  DWORD(WINAPI* image_name)(HANDLE process, HMODULE module, LPWSTR name, DWORD size);  // K32GetModuleFileNameExW
-  BOOL(WINAPI* process_times)(HANDLE process, FILETIME* created, FILETIME* ended, FILETIME* kernel,
-                              FILETIME* user);  // GetProcessTimes
-};
-extern ParentQueryCalls g_parent_query_calls;
-
 }  // namespace tarvex

@@ -12,10 +12,10 @@
 
 #include "payload/format.h"
 #include "payload/writer.h"
+#include "pe/pe_image.h"
+#include "tests/support/host/packed_files.h"
 #include "tests/support/host/wine_run.h"
 #include "tests/support/icon_builder.h"
-#include "tests/support/host/packed_files.h"
-#include "tool/pe_image.h"
 
 namespace tarvex::packer_test {
 namespace {
@@ -73,6 +73,7 @@ void fake_signature(const std::string& to) {
 struct Inputs {
   std::string dir, app, main = "app.dll", launcher, icon;
   std::vector<std::string> extra;  // more options
+  std::string output;              // empty: out.exe beside the folder
 };
 
 std::function<void(Inputs&)> cache_dir(std::string folder_template) {
@@ -88,9 +89,6 @@ std::function<void(Inputs&)> bad_icon(std::function<void(Bytes&)> change) {
     write_file(s.icon, std::string(icon.begin(), icon.end()));
   };
 }
-using pe::get32;
-using pe::put16;
-using pe::put32;
 using testing::icon_entry;
 using testing::kEntryOffset;
 using testing::kEntrySize;
@@ -105,6 +103,7 @@ TEST(PackCli, BadInputIsRefusedAndNothingIsWritten) {
       {"no folder", [](Inputs& s) { s.app = s.dir + "/nope"; }, "nope", "no such folder"},
       {"not a folder", [](Inputs& s) { s.app += "/data/readme.txt"; }, "readme.txt", "not a folder"},
       {"main missing", [](Inputs& s) { s.main = "missing.dll"; }, "missing.dll", "names no file"},
+      {"output over the main module", [](Inputs& s) { s.output = s.app + "/app.dll"; }, "app/app.dll", "-o names the --main module"},
       {"main above", [](Inputs& s) { copy_file(test_module_dll(), s.dir + "/up.dll"); s.main = "../up.dll"; }, "up.dll", "outside the application folder"},
       {"main absolute", [](Inputs& s) { copy_file(test_module_dll(), s.dir + "/up.dll"); s.main = s.dir + "/up.dll"; }, "up.dll", "outside the application folder"},
       {"main not PE", [](Inputs& s) { s.main = "data/readme.txt"; }, "readme.txt", "not a PE32+ x86-64 image"},
@@ -147,11 +146,12 @@ TEST(PackCli, BadInputIsRefusedAndNothingIsWritten) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     TempDir dir;
-    Inputs s{dir.path, dir.path + "/app", "app.dll", launcher_exe(), ""};
+    Inputs s{dir.path, dir.path + "/app", "app.dll", launcher_exe(), "", {}};
     make_app(s.app);
     c.prepare(s);
     const std::vector<std::string> before = list_dir(dir.path);
-    std::vector<std::string> args = {"pack", s.app, "--main", s.main, "-o", dir.path + "/out.exe", "--launcher", s.launcher};
+    const std::string output = s.output.empty() ? dir.path + "/out.exe" : s.output;
+    std::vector<std::string> args = {"pack", s.app, "--main", s.main, "-o", output, "--launcher", s.launcher};
     if (!s.icon.empty()) args.insert(args.end(), {"--icon", s.icon});
     args.insert(args.end(), s.extra.begin(), s.extra.end());
     auto r = tarvex(args);
@@ -178,7 +178,7 @@ TEST(PackCli, EmptyFolderIsAWarning) {
   fs::create_directories(dir.path + "/app/logs");
   auto r = pack(dir.path + "/app", dir.path + "/out.exe");
   EXPECT_EQ(r.exit_code, 0);
-  EXPECT_TRUE(one_line(r.err) && has(r.err, "app/logs") && has(r.err, "Warning")) << r.err;
+  EXPECT_TRUE(one_line(r.err) && has(r.err, "app/logs") && has(r.err, "warning")) << r.err;
   EXPECT_TRUE(fs::exists(dir.path + "/out.exe"));
 }
 
