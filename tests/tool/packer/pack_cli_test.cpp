@@ -146,7 +146,7 @@ TEST(PackCli, BadInputIsRefusedAndNothingIsWritten) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     TempDir dir;
-    Inputs s{dir.path, dir.path + "/app", "app.dll", launcher_exe(), "", {}};
+    Inputs s{dir.path, dir.path + "/app", "app.dll", launcher_exe(), "", {}, ""};
     make_app(s.app);
     c.prepare(s);
     const std::vector<std::string> before = list_dir(dir.path);
