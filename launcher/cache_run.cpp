@@ -19,6 +19,7 @@
 #include "launcher/held_folder.h"
 #include "launcher/module_start.h"
 #include "launcher/own_resource.h"
+#include "launcher/program_kind.h"
 #include "launcher/path_reports.h"
 #include "launcher/payload_reading.h"
 #include "launcher/state.h"
@@ -185,6 +186,7 @@ void set_module_path() {
 }
 
 int run_module(int argc, wchar_t** argv) {
+  if (is_program_file(g_module_path.c_str())) return launch_program(g_module_path.c_str(), ProgramRun::kCacheFolder);
   publish_application_environment();
   // What a child of a temporary run is given: the module file name as argument 0.
   if (argc > 0) argv[0] = const_cast<wchar_t*>(module_file_name());

@@ -2,6 +2,7 @@
 #include "launcher/cleanup.h"
 
 #include "launcher/run_token.h"
+#include "launcher/job.h"
 #include "launcher/seams.h"
 #include "launcher/state.h"
 #include "launcher/tree_removal.h"
@@ -19,12 +20,17 @@ constexpr DWORD kRetryPauseMs = 100;
 void settle_child() {
   HANDLE child = g_child_process;
   if (!child) return;
-  // Anything but WAIT_OBJECT_0 (a time-out, a failed wait) ends the child. The
-  // termination completes asynchronously; waiting for it lets the child's files go
-  // before the removal starts.
-  if (WaitForSingleObject(child, kChildGraceMs) != WAIT_OBJECT_0) {
-    TerminateProcess(child, 0);
+  // One grace period for the whole application: the child, then whatever else of it
+  // is still in the job. Anything but WAIT_OBJECT_0 (a time-out, a failed wait) ends
+  // them all. The termination completes asynchronously; waiting for it lets their
+  // files go before the removal starts.
+  const ULONGLONG deadline = GetTickCount64() + kChildGraceMs;
+  const bool ended = WaitForSingleObject(child, kChildGraceMs) == WAIT_OBJECT_0 && job_drained_by(deadline);
+  if (!ended) {
+    if (g_job) TerminateJobObject(g_job, 0);
+    else TerminateProcess(child, 0);
     WaitForSingleObject(child, kChildGraceMs);
+    job_drained_by(GetTickCount64() + kChildGraceMs);
   }
   // Settled: the launch may now close the handle, and no later cleanup waits again.
   g_child_process = nullptr;

@@ -8,4 +8,10 @@ extern "C" {
 int _dowildcard = -1;
 }
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return tarvex::run_launcher(__argc, __wargv); }
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // Before anything is loaded by name: DLLs come from the system folder and from the
+  // folders added on purpose (the application's own), never from this executable's
+  // folder (a Downloads folder, say), the current folder or PATH.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS);
+  return tarvex::run_launcher(__argc, __wargv);
+}

@@ -13,9 +13,13 @@ namespace tarvex {
 using RunCode = int (*)(int argc, wchar_t** argv);
 
 int start_module(const wchar_t* dir, int argc, wchar_t** argv) {
+  // The process searches the system folder and the folders added on purpose only (see
+  // wWinMain): the application's folder is added here, for what the module and the
+  // code it runs load by name. The module's own imports are found beside it first.
   AddDllDirectory(dir);
-  // Altered search path: the module's own dependencies are found beside it first.
-  HMODULE module = LoadLibraryExW(g_module_path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  HMODULE module = LoadLibraryExW(g_module_path.c_str(), nullptr,
+                                  LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 |
+                                      LOAD_LIBRARY_SEARCH_USER_DIRS);
   if (!module) fail_with_system_error(msg::kLoadDll, GetLastError());
   auto run_code = reinterpret_cast<RunCode>(reinterpret_cast<void*>(GetProcAddress(module, "run_code")));
   if (!run_code) fail_with_message(msg::kEntryPoint);

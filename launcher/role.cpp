@@ -19,7 +19,7 @@
 
 namespace tarvex {
 
-ParentQueryCalls g_parent_query_calls = {OpenProcess, K32GetModuleFileNameExW};
+ParentQueryCalls g_parent_query_calls = {OpenProcess, K32GetModuleFileNameExW, GetProcessTimes};
 
 namespace {
 
@@ -27,8 +27,25 @@ namespace {
 // this executable can have fits.
 WideBuffer<kExePathCapacity> g_image;
 
-// True when `value` is the process id of a live process that runs this very file.
-bool names_same_executable(const wchar_t* value) {
+// Whether `process` was created no later than TARVEX_ONEFILE_START, which a parent
+// publishes after its own start: a process created later only reuses the id of the
+// parent that published it. A value that is not a tick count proves nothing.
+bool started_before_published_start(HANDLE process) {
+  wchar_t* start = lookup_env_ascii("TARVEX_ONEFILE_START");
+  if (!start) return false;
+  wchar_t* end = nullptr;
+  errno = 0;
+  const unsigned long long ticks = wcstoull(start, &end, 10);
+  const bool number = errno == 0 && *start >= L'0' && *start <= L'9' && *end == L'\0';
+  free(start);
+  FILETIME created, ended, kernel, user;
+  if (!number || !g_parent_query_calls.process_times(process, &created, &ended, &kernel, &user)) return false;
+  return (static_cast<unsigned long long>(created.dwHighDateTime) << 32 | created.dwLowDateTime) <= ticks;
+}
+
+// True when `value` is the process id of a live process that runs this very file
+// and, when `check_start`, was created no later than TARVEX_ONEFILE_START.
+bool names_same_executable(const wchar_t* value, bool check_start) {
   wchar_t* end = nullptr;
   errno = 0;
   // wcstoul accepts leading white space and a sign; anything left after the number,
@@ -37,7 +54,7 @@ bool names_same_executable(const wchar_t* value) {
   if (errno != 0 || *end != L'\0') return false;
 
   Handle process(g_parent_query_calls.open_process(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
-  if (!process) return false;
+  if (!process || (check_start && !started_before_published_start(process.get()))) return false;
   const Filled filled = fill_from_call(g_image, TooSmall::kTruncates, [&process](wchar_t* buffer, DWORD size) {
     return g_parent_query_calls.image_name(process.get(), nullptr, buffer, size);
   });
@@ -55,7 +72,7 @@ Role decide_role() {
   if (marker) set_env_ascii("TARVEX_ONEFILE_CHILD", nullptr);
   wchar_t* value = lookup_env_ascii("TARVEX_ONEFILE_PARENT");
   const bool named = value != nullptr;
-  const bool same = named && (!marker || wcscmp(marker, value) == 0) && names_same_executable(value);
+  const bool same = named && (!marker || wcscmp(marker, value) == 0) && names_same_executable(value, !marker);
   const bool started_as_child = marker != nullptr;
   free(value);
   free(marker);

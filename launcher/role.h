@@ -14,9 +14,11 @@ enum class Role { kParent, kChild };
 //   names a live instance of this very executable; otherwise the process ends with
 //   a report, so that a child never extracts and launches again.
 // - No marker: TARVEX_ONEFILE_PARENT absent or empty means the parent role; naming
-//   a live instance of this very executable, the child role (an application that
-//   starts its own executable again); anything else, the parent role with
-//   TARVEX_ONEFILE_PARENT and TARVEX_ONEFILE_START removed.
+//   a live instance of this very executable that was created no later than the
+//   tick count in TARVEX_ONEFILE_START, the child role (an application that starts its
+//   own executable again); anything else, the parent role with TARVEX_ONEFILE_PARENT
+//   and TARVEX_ONEFILE_START removed. The time rules out a later process that got the
+//   id of a parent long gone, named by variables that something inherited from it.
 Role decide_role();
 
 }  // namespace tarvex

@@ -21,12 +21,19 @@ struct CleanupCalls {
 };
 extern CleanupCalls g_cleanup_calls;
 
-// The calls that read another process's image name (role.cpp), so that a test can make
-// them fail or report a name of its choosing.
+// The calls that read another process's image name and creation time (role.cpp), so
+// that a test can make them fail or report values of its choosing.
 struct ParentQueryCalls {
   HANDLE(WINAPI* open_process)(DWORD access, BOOL inherit, DWORD process_id);          // OpenProcess
   DWORD(WINAPI* image_name)(HANDLE process, HMODULE module, LPWSTR name, DWORD size);  // K32GetModuleFileNameExW
+  BOOL(WINAPI* process_times)(HANDLE process, FILETIME* created, FILETIME* ended, FILETIME* kernel,
+                              FILETIME* user);  // GetProcessTimes
 };
+
+// AssignProcessToJobObject, for the application's job (job.cpp), so that a test can
+// make the system refuse the job.
+using AssignToJobFunction = decltype(&AssignProcessToJobObject);
+extern AssignToJobFunction g_assign_to_job;
 extern ParentQueryCalls g_parent_query_calls;
 
 // Replaces a seam for its own lifetime and then puts back what was there before, also

@@ -5,8 +5,9 @@
 // - EXIT POINT run_launcher returns, and wWinMain with it (launcher/main.cpp):
 //   - child role and cached runs: what the module's run_code returns (start_module,
 //     module_start.cpp; run_from_cache, cache_run.cpp);
-//   - parent role: the child's exit code, 1 when it cannot be read, 0xC000013A
-//     after a console event (launch_child, child_launch.cpp).
+//   - parent role, and a program's application in any role: the started process's
+//     exit code, 1 when it cannot be read, 0xC000013A after a console event
+//     (launch_child and launch_program, child_launch.cpp).
 // - EXIT POINT end_process(2) (diagnostics/report.cpp), after one "Error, ..." line
 //   from fail_with_message, fail_with_system_error or overflow with a report: the
 //   failures of decide_role (role.cpp), of the start-up sequence below, of the
@@ -35,6 +36,7 @@
 #include "launcher/extract.h"
 #include "launcher/module_start.h"
 #include "launcher/own_resource.h"
+#include "launcher/program_kind.h"
 #include "launcher/path_reports.h"
 #include "launcher/payload_reading.h"
 #include "launcher/role.h"
@@ -76,9 +78,13 @@ int run_launcher(int argc, wchar_t** argv) {
   if (role == Role::kChild) {
     // With no module to start, a child would only start yet another child.
     if (!has_module) fail_with_message(msg::kNoModule);
+    // A program's worker: the application started this executable again.
+    if (is_program_file(g_module_path.c_str())) return launch_program(g_module_path.c_str(), ProgramRun::kWorker);
     return start_module(g_extraction_dir.c_str(), argc, argv);
   }
   close_payload();
+  if (is_program_file(g_module_path.c_str()))
+    return launch_program(g_module_path.c_str(), ProgramRun::kTemporaryFolder);
   return launch_child();
 }
 

@@ -3,6 +3,7 @@
 
 #include <aclapi.h>
 
+#include "support/system_library.h"
 #include "support/unique_handle.h"
 
 namespace tarvex {
@@ -36,10 +37,10 @@ HMODULE g_advapi_module = nullptr;
 
 // Null, with GetLastError set, when the function is found nowhere.
 FARPROC find_function(const char* name) {
-  // Both are known DLLs: the loader takes them from the system folder only.
+  // kernelbase is in every process already; advapi32 comes from the system folder.
   HMODULE kernelbase = GetModuleHandleW(L"kernelbase.dll");
   FARPROC found = kernelbase ? GetProcAddress(kernelbase, name) : nullptr;
-  if (!found && !g_advapi_module) g_advapi_module = LoadLibraryW(L"advapi32.dll");
+  if (!found && !g_advapi_module) g_advapi_module = load_system_library(L"advapi32.dll");
   if (!found && g_advapi_module) found = GetProcAddress(g_advapi_module, name);
   return found;
 }

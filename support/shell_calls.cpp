@@ -3,6 +3,8 @@
 
 #include <atomic>
 
+#include "support/system_library.h"
+
 namespace tarvex {
 
 namespace {
@@ -14,8 +16,7 @@ template <typename F>
 F shell_function(const char* name) {
   HMODULE shell = g_shell.load();
   if (!shell) {
-    // shell32 is a known DLL: the loader takes it from the system folder only.
-    shell = LoadLibraryW(L"shell32.dll");
+    shell = load_system_library(L"shell32.dll");
     g_shell.store(shell);
   }
   return shell ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(shell, name))) : nullptr;

@@ -896,6 +896,101 @@ TEST_F(CacheTest, RepairThatCannotReplaceAFileFallsBack) {
   EXPECT_TRUE(new_extraction_dirs().empty());
 }
 
+// The application as a DLL or as a program of its own, run from a temporary folder or
+// from the cache.
+struct KindCase {
+  const char* name;
+  bool program;
+  bool cache;
+};
+
+class ApplicationKindTest : public LauncherTest, public ::testing::WithParamInterface<KindCase> {
+ protected:
+  // app.exe with the test application first and `more` beside it.
+  std::string app_onefile(std::vector<PayloadEntry> more = {}) {
+    const KindCase& c = GetParam();
+    std::vector<PayloadEntry> entries = {c.program ? PayloadEntry{u"prog.exe", file_bytes(test_program_exe())}
+                                                   : PayloadEntry{u"app.dll", file_bytes(test_module_dll())}};
+    entries.insert(entries.end(), more.begin(), more.end());
+    const std::string exe = dir_ + "/app.exe";
+    if (c.cache) EXPECT_FALSE(make_cached_onefile(entries, windows_path(dir_ + "/cache"), exe).empty());
+    else EXPECT_TRUE(make_onefile(entries, exe));
+    return exe;
+  }
+};
+
+// A helper.dll beside the onefile executable, as in a Downloads folder, and for a
+// module in the current folder too (a program's own search includes its current
+// folder, as any program's does).
+TEST_P(ApplicationKindTest, PackedDllWinsAndAPlantedOneIsNeverLoaded) {
+  ASSERT_TRUE(write_file(dir_ + "/helper.dll", read_file(helper_dll("planted"))));
+  for (bool packed : {true, false}) {
+    SCOPED_TRACE(packed ? "packed" : "none packed");
+    remove_tree(dir_ + "/cache");
+    std::vector<PayloadEntry> more;
+    if (packed) more.push_back({u"helper.dll", file_bytes(helper_dll("packed"))});
+    const std::string exe = app_onefile(more);
+    RunOptions options;
+    if (!GetParam().program) options.directory = dir_;
+    RunResult r = run(exe, {"load", "helper.dll"}, options);
+    ASSERT_TRUE(r.reported) << r.err;
+    EXPECT_EQ(r.exit_code, 0u) << r.err;
+    EXPECT_NE(r.out.find(packed ? "load helper.dll=packed" : "load helper.dll=error 126"), std::string::npos) << r.out;
+  }
+}
+
+TEST_P(ApplicationKindTest, ArgumentsArriveAsGiven) {
+  const std::string exe = app_onefile();
+  RunResult r = run(exe, {"args", "", "x \"y\""});
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_EQ(args_seen(r.out), (std::vector<std::string>{windows_path(exe), "args", "", "x \"y\""})) << r.out;
+}
+
+// A module run from the cache is the Launcher's own process, and its folder stays: its
+// workers have nothing to wait for.
+class WorkerTest : public ApplicationKindTest {};
+
+// The application starts its own executable again as a worker and returns at once;
+// the worker lists its files later. The exit code is the application's.
+TEST_P(WorkerTest, WorkerSharesTheFolderWhichGoesOnlyAfterIt) {
+  const std::string exe = app_onefile({{u"data\\x.txt", text("x")}});
+  RunResult r = run(exe, {"env", "start", windows_path(exe), "sleep", "1500", "env", "list", "exit", "9"});
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_EQ(r.exit_code, 0u) << r.out << r.err;
+  std::istringstream in(r.out);
+  std::vector<std::string> dirs;
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("MODULE_DIR=", 0) == 0) dirs.push_back(line);
+  ASSERT_EQ(dirs.size(), 2u) << r.out;
+  EXPECT_EQ(dirs[0], dirs[1]);
+  EXPECT_NE(r.out.find("file data\\x.txt 1 "), std::string::npos) << r.out;
+  EXPECT_TRUE(new_extraction_dirs().empty());
+}
+
+// A Windows program ends the Launcher with TerminateProcess once the application runs.
+TEST_P(ApplicationKindTest, KilledLauncherTakesItsApplicationAlong) {
+  const std::string exe = app_onefile();
+  const std::string pid_file = windows_path(dir_ + "/pid");
+  RunOptions options;
+  options.env = {{"TARVEX_RUN_KILL_WHEN", pid_file}};
+  RunResult r = run(exe, {"pid", pid_file, "sleep", "60000"}, options);
+  ASSERT_TRUE(r.reported) << r.err;
+  EXPECT_EQ(r.exit_code, 77u) << r.out << r.err;
+  EXPECT_EQ(r.out, "application ended\r\n");
+  // What a killed run leaves is the sweep's business.
+  for (const std::string& left : new_extraction_dirs()) remove_tree(temp_ + "/" + left);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ApplicationKindTest,
+                         ::testing::Values(KindCase{"Module", false, false}, KindCase{"Program", true, false},
+                                           KindCase{"CachedModule", false, true},
+                                           KindCase{"CachedProgram", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Kinds, WorkerTest,
+                         ::testing::Values(KindCase{"Module", false, false}, KindCase{"Program", true, false},
+                                           KindCase{"CachedProgram", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(LauncherTest, ExecutableAtTheRootOfADrivePublishesDriveLetterAndColon) {
   std::string link = wine_prefix() + "/dosdevices/t:";
   remove(link.c_str());

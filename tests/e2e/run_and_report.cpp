@@ -13,7 +13,13 @@
 // With TARVEX_RUN_PARENT_DIGITS=N it first starts the program as a debugger would and
 // keeps it stopped at its first breakpoint (loaded, its own code not yet run), then
 // runs the program with TARVEX_ONEFILE_PARENT naming that first instance in N digits,
-// zeros in front: a live parent of the same executable with a {PID} of any length.
+// zeros in front, and TARVEX_ONEFILE_START the time after its start: a live parent of
+// the same executable with a {PID} of any length.
+//
+// With TARVEX_RUN_KILL_WHEN=PATH it waits until PATH holds a process id (the
+// application's), ends the program with TerminateProcess (exit code 77), and prints
+// "application ended" when that process is gone within a second, else "application
+// still running" (and then ends it too).
 //
 // With TARVEX_RUN_PARTIAL=FOLDER it makes FOLDER.partial-<its own process id> with a file
 // app.dll in it: the partial folder of a first run in cache mode that is still alive.
@@ -56,6 +62,31 @@ bool start_held(const wchar_t* line, PROCESS_INFORMATION* info) {
   }
   TerminateProcess(info->hProcess, 1);
   return false;
+}
+
+// The process whose id `path` holds, once it does (up to 60 s); null when it never does.
+HANDLE wait_for_named_process(const wchar_t* path) {
+  for (int waited = 0; waited < 6000; ++waited, Sleep(10)) {
+    FILE* f = _wfopen(path, L"r");
+    unsigned long pid = 0;
+    const bool read = f && fscanf(f, "%lu", &pid) == 1;
+    if (f) fclose(f);
+    if (read) return OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+  }
+  return nullptr;
+}
+
+void kill_and_watch(HANDLE program, const wchar_t* pid_file) {
+  HANDLE application = wait_for_named_process(pid_file);
+  TerminateProcess(program, 77);
+  WaitForSingleObject(program, INFINITE);
+  if (application && WaitForSingleObject(application, 1000) == WAIT_OBJECT_0) {
+    puts("application ended");
+  } else {
+    puts("application still running");
+    if (application) TerminateProcess(application, 1);
+  }
+  fflush(stdout);
 }
 
 }  // namespace
@@ -110,6 +141,11 @@ int wmain() {
     static wchar_t parent[4096];
     swprintf(parent, 4096, L"%0*lu", static_cast<int>(wcstoul(digits_text, nullptr, 10)), held_parent.dwProcessId);
     SetEnvironmentVariableW(L"TARVEX_ONEFILE_PARENT", parent);
+    // Published after that instance's start, as a parent publishes it.
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    swprintf(parent, 4096, L"%llu", static_cast<unsigned long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime);
+    SetEnvironmentVariableW(L"TARVEX_ONEFILE_START", parent);
   }
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
@@ -147,6 +183,8 @@ int wmain() {
     held = CreateFileW(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ResumeThread(info.hThread);
   }
+  static wchar_t kill_when[4096];
+  if (GetEnvironmentVariableW(L"TARVEX_RUN_KILL_WHEN", kill_when, 4096)) kill_and_watch(info.hProcess, kill_when);
   WaitForSingleObject(info.hProcess, INFINITE);
   if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
   if (held_parent.hProcess) TerminateProcess(held_parent.hProcess, 0);

@@ -17,6 +17,10 @@
 //   relaunch ARG...   start this onefile executable again with the rest of the
 //                     arguments, wait, print  relaunch exit=<code>; ends the command list
 //   spawn EXE ARG...  the same for another program
+//   start EXE ARG...  start EXE with the rest of the arguments and return 0 at once
+//   pid PATH          write this process's id to PATH
+//   load NAME         LoadLibraryW(NAME); print  load NAME=<its helper_id()>  or
+//                     load NAME=error <code>
 //   icon              print what the loader and the shell find of this executable's icon:
 //                     icon_groups=<ExtractIconExW's count>, then for 16, 32 and 48 pixels
 //                     icon N=<the RT_ICON id that LookupIconIdFromDirectoryEx picks from
@@ -137,6 +141,7 @@ void print_icon() {
 
 std::wstring quote(const std::wstring& arg) { return tarvex::test::quote_for_command_line(arg); }
 
+// Without a label it returns 0 at once.
 int spawn(const wchar_t* program, int argc, wchar_t** argv, int from, const wchar_t* label) {
   std::wstring line = quote(program);
   for (int i = from; i < argc; ++i) line += L" " + quote(argv[i]);
@@ -144,16 +149,33 @@ int spawn(const wchar_t* program, int argc, wchar_t** argv, int from, const wcha
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
   if (!CreateProcessW(program, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
-    print_utf8(std::wstring(label) + L" failed");
+    if (label) print_utf8(std::wstring(label) + L" failed");
     return 1;
   }
-  WaitForSingleObject(info.hProcess, INFINITE);
+  if (label) WaitForSingleObject(info.hProcess, INFINITE);
   DWORD code = 0;
   GetExitCodeProcess(info.hProcess, &code);
   CloseHandle(info.hThread);
   CloseHandle(info.hProcess);
-  print_utf8(std::wstring(label) + L" exit=" + std::to_wstring(code));
+  if (label) print_utf8(std::wstring(label) + L" exit=" + std::to_wstring(code));
   return 0;
+}
+
+void write_pid(const wchar_t* path) {
+  HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  const std::string text = std::to_string(GetCurrentProcessId());
+  DWORD written = 0;
+  if (h != INVALID_HANDLE_VALUE) WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+}
+
+void load(const wchar_t* name) {
+  HMODULE module = LoadLibraryW(name);
+  const DWORD error = GetLastError();
+  auto id = module ? reinterpret_cast<const char* (*)()>(reinterpret_cast<void*>(GetProcAddress(module, "helper_id")))
+                   : nullptr;
+  const std::string seen = id ? id() : "error " + std::to_string(module ? 0 : error);
+  print_utf8(std::wstring(L"load ") + name + L"=" + std::wstring(seen.begin(), seen.end()));
 }
 
 BOOL WINAPI take_event(DWORD) { return TRUE; }
@@ -236,6 +258,12 @@ extern "C" __declspec(dllexport) int run_code(int argc, wchar_t** argv) {
       wchar_t self[4096];
       GetModuleFileNameW(nullptr, self, 4096);
       return spawn(self, argc, argv, i + 1, L"relaunch");
+    } else if (command == L"start" && i + 1 < argc) {
+      return spawn(argv[i + 1], argc, argv, i + 2, nullptr);
+    } else if (command == L"pid" && i + 1 < argc) {
+      write_pid(argv[++i]);
+    } else if (command == L"load" && i + 1 < argc) {
+      load(argv[++i]);
     } else if (command == L"spawn" && i + 1 < argc) {
       return spawn(argv[i + 1], argc, argv, i + 2, L"spawn");
     } else if (command == L"icon") {

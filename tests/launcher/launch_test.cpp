@@ -75,6 +75,11 @@ BOOL WINAPI creation_with_event(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURI
   return TRUE;
 }
 
+BOOL WINAPI refused_job(HANDLE, HANDLE) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return FALSE;
+}
+
 // A removal while the child is yet to start, or still runs, is too early.
 void noting_removal(const wchar_t* path) {
   if (!g_watched_child || WaitForSingleObject(g_watched_child, 0) != WAIT_OBJECT_0) g_removed_before_child_ended = true;
@@ -88,7 +93,8 @@ void noting_removal(const wchar_t* path) {
 // system does, every time), "busy_then_started" (twice, then starts),
 // "busy_then_event" (a console event comes with the failure), "event_before" (the
 // handler has run before the launch), "event_during" (it comes while the launch holds
-// the lock).
+// the lock), "job_refused" (the system refuses the job, as a job around the Launcher
+// that forbids it makes it do).
 // Prints what happened when launch_child returns; the other ends are seen from
 // outside.
 TARVEX_SCENARIO(launch) {
@@ -98,7 +104,8 @@ TARVEX_SCENARIO(launch) {
   const std::wstring how = argv[2];
   ScopedSeam<CreateProcessFunction> creation(g_create_process,
                                              how == L"event_during" ? creation_with_event : answered_creation);
-  g_refusals = how == L"busy_then_started" ? 2 : -1;
+  ScopedSeam<AssignToJobFunction> job(g_assign_to_job, how == L"job_refused" ? refused_job : g_assign_to_job);
+  g_refusals = how == L"busy_then_started" ? 2 : how == L"job_refused" ? 0 : -1;
   if (how.rfind(L"busy", 0) == 0) g_refusal = ERROR_INTERNAL_ERROR;
   g_event_on_refusal = how == L"busy_then_event";
   if (how == L"event_before") console_control_handler(CTRL_C_EVENT);
@@ -151,6 +158,9 @@ INSTANTIATE_TEST_SUITE_P(
         LaunchCase{"busy_then_event", kInterruptedExitCode, "start\r\n", "", false},
         // No child may start from a directory that the handler has removed.
         LaunchCase{"event_before", kInterruptedExitCode, "", "", false},
+        // The run goes on without a job.
+        LaunchCase{"job_refused", 0, "start\r\ncode=0x5 creations=1 attempts=1 removed_before_child_ended=0\r\n", "",
+                   false},
         // The handler waits for the launch, then settles the child it published.
         LaunchCase{"event_during", 0, "code=0xC000013A creations=1 attempts=1 removed_before_child_ended=0\r\n", "",
                    false}),

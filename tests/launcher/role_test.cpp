@@ -35,6 +35,12 @@ DWORD WINAPI image_unreadable(HANDLE, HMODULE, LPWSTR, DWORD) {
   return 0;
 }
 
+// A process created at the largest tick count, after any TARVEX_ONEFILE_START.
+BOOL WINAPI created_last(HANDLE, FILETIME* created, FILETIME*, FILETIME*, FILETIME*) {
+  created->dwLowDateTime = created->dwHighDateTime = 0xFFFFFFFF;
+  return TRUE;
+}
+
 HANDLE WINAPI cannot_open(DWORD, BOOL, DWORD) {
   SetLastError(ERROR_ACCESS_DENIED);
   return nullptr;
@@ -62,6 +68,7 @@ const Answer kAnswers[] = {
     {"real", [](DWORD) {}},
     {"cannot_open", [](DWORD) { g_parent_query_calls.open_process = cannot_open; }},
     {"image_unreadable", [](DWORD) { g_parent_query_calls.image_name = image_unreadable; }},
+    {"created_after_start", [](DWORD) { g_parent_query_calls.process_times = created_last; }},
     {"unresolvable", [](DWORD) {
        g_image = L"C:\\no such folder\\tarvex.exe";
        g_parent_query_calls.image_name = report_image;
@@ -114,6 +121,10 @@ constexpr char kNotRecognised[] =
 
 enum class Parent { kThisTest, kUnset, kDeadProcess };
 
+// Tick counts after and before this test's start.
+constexpr char kAfterAnyStart[] = "999999999999999999";
+constexpr char kBeforeAnyStart[] = "42";
+
 struct RoleCase {
   const char* name;
   const char* answer;
@@ -122,6 +133,7 @@ struct RoleCase {
   const char* marker_value = nullptr;  // a marker that differs from TARVEX_ONEFILE_PARENT
   // Expected: "child" (variables kept), "parent" (both removed) or the report.
   const char* outcome = "";
+  const char* start = kAfterAnyStart;  // TARVEX_ONEFILE_START
 };
 
 void PrintTo(const RoleCase& c, std::ostream* os) { *os << c.name; }
@@ -132,7 +144,7 @@ TEST_P(DecideRole, ChildRoleOnlyForThisExecutableAndNeverAParentAfterTheMarker) 
   const RoleCase& c = GetParam();
   const std::wstring pid = std::to_wstring(GetCurrentProcessId());
   ProcessOptions options;
-  options.set_env = {{L"TARVEX_ONEFILE_START", L"42"}};
+  options.set_env = {{L"TARVEX_ONEFILE_START", widen(c.start)}};
   if (c.parent == Parent::kThisTest) options.set_env.push_back({L"TARVEX_ONEFILE_PARENT", pid});
   if (c.parent == Parent::kDeadProcess) options.set_env.push_back({L"TARVEX_ONEFILE_PARENT", L"4194300"});
   if (c.parent == Parent::kUnset) options.unset_env.push_back(L"TARVEX_ONEFILE_PARENT");
@@ -146,7 +158,7 @@ TEST_P(DecideRole, ChildRoleOnlyForThisExecutableAndNeverAParentAfterTheMarker) 
     const std::string outcome = c.outcome;
     if (outcome == "child") {
       EXPECT_EQ(r.exit_code, 0u) << r.err;
-      EXPECT_EQ(r.out, "child PARENT=" + narrow(pid) + " START=42 CHILD=unset\r\n");
+      EXPECT_EQ(r.out, "child PARENT=" + narrow(pid) + " START=" + c.start + " CHILD=unset\r\n");
     } else if (outcome == "parent") {
       EXPECT_EQ(r.exit_code, 0u) << r.err;
       EXPECT_EQ(r.out, "parent PARENT=unset START=unset CHILD=unset\r\n");
@@ -167,6 +179,12 @@ const RoleCase kRoleCases[] = {
     {"truncated_image_name", "truncated", false, Parent::kThisTest, nullptr, "parent"},
     {"path_beyond_2048_units", "long_path", false, Parent::kThisTest, nullptr, "child"},
     {"dead_process", "real", false, Parent::kDeadProcess, nullptr, "parent"},
+    // A later process that reuses the id of the parent that published the variables.
+    {"created_after_start", "created_after_start", false, Parent::kThisTest, nullptr, "parent"},
+    {"started_before_this_test", "real", false, Parent::kThisTest, nullptr, "parent", kBeforeAnyStart},
+    {"start_not_a_number", "real", false, Parent::kThisTest, nullptr, "parent", "+99999999999999999"},
+    // A direct child's parent is the marker's to prove.
+    {"marker_created_after_start", "created_after_start", true, Parent::kThisTest, nullptr, "child"},
     {"marker_this_executable", "real", true, Parent::kThisTest, nullptr, "child"},
     {"marker_cannot_open", "cannot_open", true},
     {"marker_image_unreadable", "image_unreadable", true},

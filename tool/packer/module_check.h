@@ -1,4 +1,5 @@
-// The check on the module named by --main: the Launcher loads it and calls its run_code.
+// The check on the file named by --main: a DLL that the Launcher loads and whose
+// run_code it calls, or a program that it starts.
 #pragma once
 #include <string>
 
@@ -9,8 +10,8 @@ namespace tarvex::packer {
 
 inline constexpr char kEntryPointName[] = "run_code";
 
-// Whether `file` is a PE32+ x86-64 DLL that exports run_code, so that a missing entry
-// point is caught when packing.
+// Whether `file` is a PE32+ x86-64 program, or such a DLL that exports run_code, so
+// that a missing entry point is caught when packing.
 Failure check_main_module(const Bytes& file);
 
 // Whether `file` is a PE32+ x86-64 program the payload can be attached to: not a DLL

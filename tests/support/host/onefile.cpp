@@ -12,6 +12,8 @@ namespace tarvex::e2e {
 std::string launcher_exe() { return windows_program("launcher/tarvex-launcher.exe"); }
 std::string test_module_dll() { return windows_program("tests/e2e/test_module.dll"); }
 std::string no_entry_module_dll() { return windows_program("tests/e2e/no_entry_module.dll"); }
+std::string test_program_exe() { return windows_program("tests/e2e/test_program.exe"); }
+std::string helper_dll(const std::string& kind) { return windows_program("tests/e2e/helper_" + kind + ".dll"); }
 
 Bytes file_bytes(const std::string& path) {
   std::string s = read_file(path);

@@ -71,7 +71,7 @@ RunResult run_once(const std::string& windows_line, const RunOptions& options, s
   pid_t pid = fork();
   if (pid == 0) {
     setpgid(0, 0);
-    int in = open("/dev/null", O_RDONLY);
+    int in = open(options.stdin_file.empty() ? "/dev/null" : options.stdin_file.c_str(), O_RDONLY);
     int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(in, 0);

@@ -17,6 +17,7 @@ struct RunOptions {
   std::string directory;  // Unix path of the working directory; empty: the current one
   bool raw_command_line = false;  // args[0] is the whole Windows command line after the program
   std::string temp_dir;  // Unix path of the program's TMP and TEMP; empty: Wine's own
+  std::string stdin_file;  // Unix path of the program's standard input; empty: /dev/null
 };
 
 struct RunResult {

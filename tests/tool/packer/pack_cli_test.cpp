@@ -108,7 +108,7 @@ TEST(PackCli, BadInputIsRefusedAndNothingIsWritten) {
       {"main absolute", [](Inputs& s) { copy_file(test_module_dll(), s.dir + "/up.dll"); s.main = s.dir + "/up.dll"; }, "up.dll", "outside the application folder"},
       {"main not PE", [](Inputs& s) { s.main = "data/readme.txt"; }, "readme.txt", "not a PE32+ x86-64 image"},
       {"main 32-bit", [](Inputs& s) { patch16(test_module_dll(), s.app + "/app.dll", 4, 0x14C); }, "app.dll", "machine type 0x14c"},
-      {"main a program", [](Inputs& s) { copy_file(windows_program("tests/e2e/run_and_report.exe"), s.app + "/app.dll"); }, "app.dll", "not a DLL"},
+      {"main an ARM64 program", [](Inputs& s) { patch16(windows_program("tests/e2e/run_and_report.exe"), s.app + "/app.dll", 4, 0xAA64); }, "app.dll", "machine type 0xaa64"},
       {"main without run_code", [](Inputs& s) { copy_file(windows_program("tests/e2e/no_entry_module.dll"), s.app + "/app.dll"); }, "app.dll", "does not export run_code"},
       {"device name", [](Inputs& s) { write_file(s.app + "/data/Aux.txt", ""); }, "Aux.txt", "device name"},
       {"bar", [](Inputs& s) { write_file(s.app + "/data/a|b", ""); }, "a|b", "'|'"},
