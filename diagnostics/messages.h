@@ -15,7 +15,7 @@ inline constexpr char kEntryPoint[] = "Error, DLL entry point not found.";
 inline constexpr char kLaunchChild[] = "Error, couldn't launch child";
 // The parent makes its extraction folder itself; one that exists already is not its own.
 inline constexpr char kExtractionDirExists[] = "Error, the extraction folder '%ls' exists already.\n";
-inline constexpr char kCreateExtractionDir[] = "Error, couldn't create the extraction folder.";
+inline constexpr char kCreateExtractionDir[] = "Error, couldn't create the extraction folder '%ls' ([Error %ld] %s).\n";
 
 // Limits that input from outside the program can reach: what did not fit.
 inline constexpr char kEnvValueTooLong[] = "Error, an environment value does not fit its buffer.";
@@ -40,6 +40,10 @@ inline constexpr char kToolBadLauncher[] = "Error, cannot pack into the Launcher
 inline constexpr char kToolCannotExtract[] = "Error, cannot extract '%s': %s.\n";
 inline constexpr char kToolBadIcon[] = "Error, cannot use the icon '%s': %s.\n";
 inline constexpr char kToolBadCacheDir[] = "tarvex: --cache-dir '%s': %s\n";
+inline constexpr char kToolBadAppVersion[] = "tarvex: --app-version '%s': %s\n";
+inline constexpr char kToolBadVersionFrom[] = "Error, cannot take the version record of '%s': %s.\n";
+inline constexpr char kToolBadRecord[] = "Error, cannot write the version record of '%s': %s.\n";
+inline constexpr char kToolBadManifest[] = "Error, cannot use the manifest '%s': %s.\n";
 // A payload failure inside the tool: the file, then the reason (for a reader failure, what
 // went wrong and the Launcher's own message in parentheses).
 inline constexpr char kToolPayloadFailure[] = "tarvex: %s: %s\n";

@@ -20,16 +20,25 @@ namespace tarvex {
 
 namespace {
 ExitHook g_exit_hook = nullptr;
+FinalLineHook g_final_line_hook = nullptr;
+char g_final_line[1024];
+
+void tell_final_line() {
+  if (g_final_line_hook && g_final_line[0]) g_final_line_hook(g_final_line);
 }
+}  // namespace
 
 void set_exit_hook(ExitHook hook) { g_exit_hook = hook; }
+void set_final_line_hook(FinalLineHook hook) { g_final_line_hook = hook; }
 
 void end_process(int code) {
+  if (code != 0) tell_final_line();
   if (g_exit_hook) g_exit_hook(code);
   exit(code);
 }
 
 void end_process_abnormally() {
+  tell_final_line();
   if (g_exit_hook) g_exit_hook(-1);
   fflush(stdout);
   fflush(stderr);
@@ -93,6 +102,7 @@ int error_printf(FILE* stream, const char* format, ...) {
   va_start(args, format);
   lock_stream(stream);
   LineWriter line(stream);
+  if (g_final_line_hook) line.keep_copy(g_final_line, sizeof g_final_line);
   format_line(line, format, args);
   const size_t written = line.finish();
   fflush(stream);
@@ -118,6 +128,7 @@ void fail_with_system_error(const char* message, uint32_t error) {
 }
 
 void fail_with_message(const char* message) {
+  if (g_final_line_hook) snprintf(g_final_line, sizeof g_final_line, "%s", message);
   puts(message);
   end_process(2);
 }

@@ -29,6 +29,11 @@ const char* system_error_text(uint32_t error);
 // install a hook that is told the exit code first and may leave by longjmp instead;
 // the product installs none.
 using ExitHook = void (*)(int code);
+// Told the last report line (UTF-8, up to 1023 bytes) when the process ends with a
+// code other than 0 after one; the windowed Launcher shows it. Lines are kept only
+// while a hook is installed.
+using FinalLineHook = void (*)(const char* line);
+void set_final_line_hook(FinalLineHook hook);
 void set_exit_hook(ExitHook hook);
 [[noreturn]] void end_process(int code);
 // Streams flushed, no exit processing: exit code 3 on Windows (what abort gives, without

@@ -9,6 +9,7 @@
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
 #include "launcher/console_handler.h"
+#include "launcher/progress_window.h"
 #include "launcher/state.h"
 #include "paths/directories.h"
 #include "paths/environment.h"
@@ -53,7 +54,11 @@ void make_extraction_dir() {
       make_private_folder_security(security) && make_new_dir(g_extraction_dir.c_str(), &security.attributes);
   if (!made) {
     const DWORD error = GetLastError();
-    if (error != ERROR_ALREADY_EXISTS) fail_with_system_error(msg::kCreateExtractionDir, error);
+    if (error != ERROR_ALREADY_EXISTS) {
+      error_printf(stderr, msg::kCreateExtractionDir, g_extraction_dir.c_str(), static_cast<long>(error),
+                   system_error_text(error));
+      end_process(2);
+    }
     error_printf(stderr, msg::kExtractionDirExists, g_extraction_dir.c_str());
     end_process(2);
   }
@@ -87,6 +92,7 @@ void write_entry(uint64_t size) {
       file.reset();
       end_interrupted_run();
     }
+    note_progress();
     remaining -= slice;
   }
 }
@@ -137,7 +143,10 @@ bool extract_entries(const wchar_t* dir, Writes writes) {
     RunLock lock;
     if (console_event_received()) end_interrupted_run();
     read_entry_name(g_entry_name);
-    if (g_entry_name.empty()) return !g_module_path.empty();
+    if (g_entry_name.empty()) {
+      end_progress();
+      return !g_module_path.empty();
+    }
     // A name that climbs out of the extraction directory would write, or load a
     // module, anywhere on the machine.
     if (!entry_name_stays_inside(g_entry_name.c_str())) fail_with_message(msg::kUnsafeEntryName);
@@ -153,6 +162,7 @@ bool extract_entries(const wchar_t* dir, Writes writes) {
       skip_entry(size);
       continue;
     }
+    begin_progress();
     make_containing_dir();
     if (writes == Writes::kRepairs) replace_entry(size);
     else write_entry(size);

@@ -30,10 +30,12 @@
 #include "launcher/cache_run.h"
 #include "launcher/child_launch.h"
 #include "launcher/console_handler.h"
+#include "launcher/error_box.h"
 #include "launcher/extract.h"
 #include "launcher/module_start.h"
 #include "launcher/own_resource.h"
 #include "launcher/role.h"
+#include "launcher/session_end.h"
 #include "launcher/state.h"
 #include "paths/expand.h"
 #include "payload/format.h"
@@ -48,6 +50,7 @@ constexpr wchar_t kDirectoryTemplate[] = L"{TEMP}\\onefile_{PID}_{TIME}";
 }  // namespace
 
 int run_launcher(int argc, wchar_t** argv) {
+  show_errors_in_box();
   const Role role = decide_role();
   // An executable packed in cache mode runs from its persistent folder when it can;
   // otherwise, and always in the child role, it runs as every other one does.
@@ -62,6 +65,7 @@ int run_launcher(int argc, wchar_t** argv) {
 
   if (!expanded) fail_expansion(kDirectoryTemplate);
   register_console_handlers();
+  if (role == Role::kParent) watch_session_end();
   open_payload_resource(payload);
 
   const bool has_module = extract_payload(role);

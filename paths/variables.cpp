@@ -12,9 +12,9 @@
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
 #include "support/shell_calls.h"
-#include "paths/build_values.h"
 #include "paths/environment.h"
 #include "paths/expand.h"
+#include "paths/own_version.h"
 #include "support/sized_call.h"
 
 namespace tarvex {
@@ -88,15 +88,15 @@ bool append_home(WideText& out) { return append_folder(CSIDL_PROFILE, out); }
 bool append_cache_dir(WideText& out) { return append_folder(CSIDL_LOCAL_APPDATA, out); }
 
 bool append_company(WideText& out) {
-  out.append(TARVEX_WIDEN(TARVEX_COMPANY), kValueTooLong);
+  append_own_folder_name(OwnField::kCompany, out, kValueTooLong);
   return true;
 }
 bool append_product(WideText& out) {
-  out.append(TARVEX_WIDEN(TARVEX_PRODUCT), kValueTooLong);
+  append_own_folder_name(OwnField::kProduct, out, kValueTooLong);
   return true;
 }
 bool append_version(WideText& out) {
-  out.append(TARVEX_WIDEN(TARVEX_VERSION), kValueTooLong);
+  append_own_folder_name(OwnField::kVersion, out, kValueTooLong);
   return true;
 }
 

@@ -15,6 +15,7 @@
 #include "tool/packer/host_paths.h"
 #include "tool/packer/module_check.h"
 #include "tool/packer/own_location.h"
+#include "tool/packer/shipper_look.h"
 
 namespace tarvex::packer {
 
@@ -109,7 +110,19 @@ int run_pack(const PackOptions& options) {
   const std::string module_path = display_path(folder.files.front().path);
   if (Failure f = read_whole_file(module_path, &module)) return report(f, msg::kToolCannotPack);
   if (Failure f = check_main_module(module)) return report(f, msg::kToolCannotPack, module_path);
-  module = Bytes();
+  // A program as --main lends the packed file its look; its bytes live to the end.
+  pe::ProgramLook program_look;
+  const pe::ProgramLook* program = nullptr;
+  pe::Image module_image;
+  if (!pe::parse_image(module, &module_image) && !(module_image.characteristics & pe::kFileDll) &&
+      !pe::read_program_look(module, &program_look))
+    program = &program_look;
+  if (!program) module = Bytes();
+
+  ShipperLook look;
+  if (Failure f = make_shipper_look(options, program, display_path(output.filename()), &look)) return report(f);
+  if (Failure f = set_launcher_subsystem(launcher_image, look.subsystem == pe::kSubsystemWindowsCui))
+    return report(f, msg::kToolBadLauncher, launcher_path);
 
   for (const fs::path& empty : folder.empty_folders) error_printf(stderr, msg::kToolEmptyFolder, display_path(empty).c_str());
   if (folder.left_out_output) error_printf(stderr, msg::kToolOutputLeftOut, display_path(output).c_str());
@@ -129,6 +142,7 @@ int run_pack(const PackOptions& options) {
   const ResourceEdit edit = [&](std::vector<pe::Resource>& resources) {
     TARVEX_TRY(put_payload(resources, resource));
     if (options.cache) TARVEX_TRY(put_cache_record(resources, cache_record));
+    put_shipper_look(resources, look, options.no_progress);
     if (!options.icon.empty()) pe::replace_icon(resources, icon);
     return Failure();
   };
