@@ -2,6 +2,9 @@
 // progress window of a long extraction, and the hidden window that hears of a logoff.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "tests/support/host/packed_files.h"
 
 namespace tarvex::e2e {
@@ -15,7 +18,9 @@ RunResult probe(const std::string& mode, const std::string& exe, const std::vect
                 const RunOptions& options = {}) {
   std::vector<std::string> all = {mode, windows_path(exe)};
   all.insert(all.end(), args.begin(), args.end());
-  return run_windows(windows_program("tests/e2e/window_probe.exe"), all, options);
+  RunResult r = run_windows(windows_program("tests/e2e/window_probe.exe"), all, options);
+  r.out.erase(std::remove(r.out.begin(), r.out.end(), '\r'), r.out.end());
+  return r;
 }
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -45,8 +50,10 @@ TEST(LauncherWindows, LongExtractionShowsProgressUnlessPackedWithout) {
   TempDir dir;
   const std::string app = dir.path + "/app";
   packer_test::make_app(app);
-  // Thousands of small files: each costs Wine about half a millisecond to write.
-  for (int i = 0; i < 3000; ++i) write_file(app + "/many/f" + std::to_string(i) + ".txt", std::to_string(i));
+  // Thousands of small files: each costs Wine at least about half a millisecond to
+  // write, so that the extraction surely lasts longer than the window's delay.
+  std::filesystem::create_directories(app + "/many");
+  for (int i = 0; i < 2000; ++i) write_file(app + "/many/f" + std::to_string(i) + ".txt", std::to_string(i));
   for (bool off : {false, true}) {
     SCOPED_TRACE(off ? "--no-progress" : "default");
     std::vector<std::string> extra = {"--product", "Slow Starter"};

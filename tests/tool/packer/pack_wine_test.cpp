@@ -225,11 +225,11 @@ TEST(PackWine, ResourcesReadBackWithBinutilsAndRepacking) {
   EXPECT_TRUE(has(dump.out, "Resource Directory [.rsrc]")) << dump.out;
   // binutils, a reader of its own, finds every field; so does tarvex list.
   const std::string first_rc = resources_without_payload(first);
-  for (const char* part : {"FILEVERSION 2,3,4,5", "PRODUCTVERSION 2,3,4,5", "\"CompanyName\", \"Acme\"",
+  for (const char* part : {"FILEVERSION 2, 3, 4, 5", "PRODUCTVERSION 2, 3, 4, 5", "\"CompanyName\", \"Acme\"",
                            "\"ProductName\", \"Widget Pro\"", "\"FileDescription\", \"Widget Pro\"",
                            "\"FileVersion\", \"2.3.4.5\"", "\"ProductVersion\", \"2.3.4.5\"",
                            "\"LegalCopyright\", \"(c) Acme\"", "\"OriginalFilename\", \"first.exe\"",
-                           "name=\\\"Widget_Pro\\\" version=\\\"2.3.4.5\\\"", "highestAvailable", "PerMonitorV2",
+                           "name=\"\"Widget_Pro\"\" version=\"\"2.3.4.5\"\"", "highestAvailable", "PerMonitorV2",
                            "longPathAware", "Common-Controls", "ICON"})
     EXPECT_TRUE(has(first_rc, part)) << part << "\n" << first_rc;
   auto r = tarvex({"list", first});
