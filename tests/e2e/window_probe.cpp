@@ -14,6 +14,7 @@ namespace {
 struct Search {
   DWORD pid;
   const wchar_t* type;
+  bool shown;  // only once visible: a box is found before it has its text otherwise
   HWND found;
 };
 
@@ -23,7 +24,7 @@ BOOL CALLBACK match(HWND window, LPARAM data) {
   GetWindowThreadProcessId(window, &pid);
   wchar_t type[64] = {};
   GetClassNameW(window, type, 64);
-  if (pid == search->pid && wcscmp(type, search->type) == 0) {
+  if (pid == search->pid && wcscmp(type, search->type) == 0 && (!search->shown || IsWindowVisible(window))) {
     search->found = window;
     return FALSE;
   }
@@ -62,7 +63,8 @@ int wmain(int argc, wchar_t** argv) {
                       &process))
     return 66;
   Search search = {process.dwProcessId,
-                   mode == L"progress" ? L"TarvexProgress" : mode == L"logoff" ? L"TarvexSessionEnd" : L"#32770", nullptr};
+                   mode == L"progress" ? L"TarvexProgress" : mode == L"logoff" ? L"TarvexSessionEnd" : L"#32770",
+                   mode != L"logoff", nullptr};
   for (int waited = 0; waited < 1200 && !search.found; ++waited) {
     EnumDesktopWindows(desktop, match, reinterpret_cast<LPARAM>(&search));
     if (!search.found && WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0) break;

@@ -34,18 +34,23 @@ TEST(ShipperLook, AProgramLendsItsRecordIconSubsystemAndLevelAndOptionsWin) {
     const char* label;
     std::vector<std::pair<std::string PackOptions::*, std::string>> set;
     const char *product, *company, *description, *version, *level;
+    bool from_program = true;  // false: a DLL main, which lends nothing
   } rows[] = {
       {"the program's own", {}, "Resource keeper", "Tarvex tests", "(none)", "1.2.3.4", "requireAdministrator"},
       {"options win",
        {{&PackOptions::product, "Mine"}, {&PackOptions::app_version, "9.8.7.6"}, {&PackOptions::execution_level, "asInvoker"}},
        "Mine", "Tarvex tests", "Mine", "9.8.7.6", "asInvoker"},
+      {"a record from a file, one field overridden",
+       {{&PackOptions::version_from, windows_program("tests/tool/tool_rich.exe")}, {&PackOptions::description, "Told"}},
+       "Resource keeper", "Tarvex tests", "Told", "1.2.3.4", "asInvoker", false},
+      {"a record made anew", {}, "out", "(none)", "out", "1.0.0.0", "asInvoker", false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.label);
     PackOptions options;
     for (const auto& [field, value] : row.set) options.*field = value;
     packer::ShipperLook made;
-    ASSERT_FALSE(packer::make_shipper_look(options, &look, "out.exe", &made));
+    ASSERT_FALSE(packer::make_shipper_look(options, row.from_program ? &look : nullptr, "out.exe", &made));
     pe::VersionRecord record;
     ASSERT_FALSE(pe::read_version_record(made.version.data(), made.version.size(), &record));
     EXPECT_EQ(text_of(record, u"ProductName"), row.product);
@@ -54,9 +59,9 @@ TEST(ShipperLook, AProgramLendsItsRecordIconSubsystemAndLevelAndOptionsWin) {
     EXPECT_EQ(text_of(record, u"OriginalFilename"), "out.exe");
     EXPECT_EQ(pe::fixed_product_version(record), row.version);
     EXPECT_TRUE(has(made.manifest, std::string("level=\"") + row.level + "\"")) << made.manifest;
-    EXPECT_TRUE(made.has_icon);
-    EXPECT_EQ(made.icon.group, own.group);
-    EXPECT_EQ(made.subsystem, pe::kSubsystemWindowsCui);
+    EXPECT_EQ(made.has_icon, row.from_program);
+    if (row.from_program) EXPECT_EQ(made.icon.group, own.group);
+    EXPECT_EQ(made.subsystem, row.from_program ? pe::kSubsystemWindowsCui : pe::kSubsystemWindowsGui);
   }
 }
 
