@@ -10,6 +10,8 @@ namespace tarvex {
 
 namespace {
 
+constexpr DWORD kDelayMs = 500;
+
 LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
   const User32& u = *user32();
   switch (message) {
@@ -30,6 +32,9 @@ LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
 }
 
 DWORD WINAPI watch(void*) {
+  // A run that ends within the delay never loads user32 nor makes a window: a short
+  // run costs no more than before. A session that ends within it finds no window.
+  Sleep(kDelayMs);
   const User32* u = user32();
   if (!u) return 0;
   WNDCLASSEXW type = {};
