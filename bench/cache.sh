@@ -12,7 +12,7 @@ build="${TARVEX_BUILD_DIR:-$top/build}"
 runs=${1:-20}
 corpus="${2:-/usr/lib/x86_64-linux-gnu/wine/x86_64-windows}"
 win="$build/windows"
-export WINEPREFIX="${TARVEX_WINEPREFIX:-$top/.deps/wineprefix}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$top/scripts/wine-env.sh"
 work=$(mktemp -d /tmp/tarvex_cache_XXXXXX)
 trap 'rm -rf "$work"' EXIT
 z() { echo "Z:${1//\//\\}"; }

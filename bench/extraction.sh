@@ -18,7 +18,7 @@ count="${TARVEX_BENCH_FILES:-10000}"
 win="$build/windows"
 launcher="${TARVEX_LAUNCHER:-$top/dist/bin/tarvex-launcher.exe}"
 compare="${TARVEX_COMPARE_LAUNCHER:-}"
-export WINEPREFIX="${TARVEX_WINEPREFIX:-$top/.deps/wineprefix}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$top/scripts/wine-env.sh"
 work=$(mktemp -d /tmp/tarvex_extract_XXXXXX)
 trap 'rm -rf "$work"' EXIT
 wineserver -p </dev/null >/dev/null 2>&1 || true

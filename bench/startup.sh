@@ -10,7 +10,7 @@ build="${TARVEX_BUILD_DIR:-$top/build}"
 runs=${1:-50}
 win="$build/windows"
 launcher="${TARVEX_LAUNCHER:-$top/dist/bin/tarvex-launcher.exe}"
-export WINEPREFIX="${TARVEX_WINEPREFIX:-$top/.deps/wineprefix}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$top/scripts/wine-env.sh"
 work=$(mktemp -d /tmp/tarvex_start_XXXXXX)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/app"

@@ -31,25 +31,6 @@ inline constexpr char kNoModule[] = "Error, the payload holds no module to start
 inline constexpr char kParentNotRecognised[] =
     "Error, this instance was started as a child but could not recognise its parent.";
 
-// The packer `tarvex` (host tool): one line naming the file and the reason, exit code 2.
-inline constexpr char kToolCannotRead[] = "Error, cannot read '%s': %s.\n";
-inline constexpr char kToolCannotAttach[] = "Error, cannot attach to '%s': %s.\n";
-inline constexpr char kToolCannotWrite[] = "Error, cannot write '%s': %s.\n";
-inline constexpr char kToolCannotPack[] = "Error, cannot pack '%s': %s.\n";
-inline constexpr char kToolBadLauncher[] = "Error, cannot pack into the Launcher '%s': %s.\n";
-inline constexpr char kToolCannotExtract[] = "Error, cannot extract '%s': %s.\n";
-inline constexpr char kToolBadIcon[] = "Error, cannot use the icon '%s': %s.\n";
-inline constexpr char kToolBadCacheDir[] = "tarvex: --cache-dir '%s': %s\n";
-inline constexpr char kToolBadAppVersion[] = "tarvex: --app-version '%s': %s\n";
-inline constexpr char kToolBadVersionFrom[] = "Error, cannot take the version record of '%s': %s.\n";
-inline constexpr char kToolBadRecord[] = "Error, cannot write the version record of '%s': %s.\n";
-inline constexpr char kToolBadManifest[] = "Error, cannot use the manifest '%s': %s.\n";
-// A payload failure inside the tool: the file, then the reason (for a reader failure, what
-// went wrong and the Launcher's own message in parentheses).
-inline constexpr char kToolPayloadFailure[] = "tarvex: %s: %s\n";
-inline constexpr char kToolEmptyFolder[] = "Warning, the empty folder '%s' is left out: a payload holds files only.\n";
-inline constexpr char kToolOutputLeftOut[] = "Warning, the output '%s' lies in the application folder and is left out.\n";
-
 // The executable whose path is to be resolved cannot be opened (carries the system error).
 inline constexpr char kOpenExecutable[] = "Error, couldn't open the executable to resolve its path.";
 

@@ -19,7 +19,6 @@
 namespace tarvex {
 
 namespace {
-ExitHook g_exit_hook = nullptr;
 FinalLineHook g_final_line_hook = nullptr;
 char g_final_line[1024];
 
@@ -28,18 +27,15 @@ void tell_final_line() {
 }
 }  // namespace
 
-void set_exit_hook(ExitHook hook) { g_exit_hook = hook; }
 void set_final_line_hook(FinalLineHook hook) { g_final_line_hook = hook; }
 
 void end_process(int code) {
   if (code != 0) tell_final_line();
-  if (g_exit_hook) g_exit_hook(code);
   exit(code);
 }
 
 void end_process_abnormally() {
   tell_final_line();
-  if (g_exit_hook) g_exit_hook(-1);
   fflush(stdout);
   fflush(stderr);
 #ifdef _WIN32

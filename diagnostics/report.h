@@ -25,16 +25,12 @@ void print_system_error(const char* message, uint32_t error);
 // The system's text for an error number, or "" when it has none. Defined per platform.
 const char* system_error_text(uint32_t error);
 
-// Every end of the process passes through here. A harness (a fuzzer, for one) may
-// install a hook that is told the exit code first and may leave by longjmp instead;
-// the product installs none.
-using ExitHook = void (*)(int code);
 // Told the last report line (UTF-8, up to 1023 bytes) when the process ends with a
 // code other than 0 after one; the windowed Launcher shows it. Lines are kept only
 // while a hook is installed.
 using FinalLineHook = void (*)(const char* line);
 void set_final_line_hook(FinalLineHook hook);
-void set_exit_hook(ExitHook hook);
+// Every end of the process passes through here.
 [[noreturn]] void end_process(int code);
 // Streams flushed, no exit processing: exit code 3 on Windows (what abort gives, without
 // msvcrt's notice), a real abort on the host.

@@ -8,9 +8,9 @@
 #include "fuzz/fuzz_walk.h"
 #include "payload/cache_record.h"
 #include "payload/format.h"
+#include "pe/pe_image.h"
+#include "pe/resource_tree.h"
 #include "tool/packer/payload_resource.h"
-#include "tool/pe_image.h"
-#include "tool/resource_tree.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const tarvex::Bytes file(data, data + size);

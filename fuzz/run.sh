@@ -44,8 +44,8 @@ for target in "${targets[@]}"; do
   case $target in
     payload) sources=("$top/fuzz/payload_fuzz.cpp" "${common[@]}"); libs=(-lzstd)
              [ -n "$(ls -A "$corpus")" ] || seed_payload "$corpus" ;;
-    pe) sources=("$top/fuzz/pe_fuzz.cpp" "${common[@]}" "$top/tool/pe_image.cpp" "$top/tool/resource_reader.cpp"
-                 "$top/tool/packer/payload_resource.cpp" "$top/tool/file_io.cpp"); libs=(-lzstd)
+    pe) sources=("$top/fuzz/pe_fuzz.cpp" "${common[@]}" "$top/pe/pe_image.cpp" "$top/pe/resource_reader.cpp"
+                 "$top/tool/packer/payload_resource.cpp" "$top/tool/file_io.cpp" "$top/tool/failure.cpp"); libs=(-lzstd)
         if [ -z "$(ls -A "$corpus")" ]; then  # seeds: real packed executables, small ones
           for f in "$top"/build/windows/tests/tool/*.exe "$top"/build/example-hello/hello.exe; do
             [ -f "$f" ] && [ "$(stat -c %s "$f")" -lt 600000 ] && cp "$f" "$corpus/" || true

@@ -16,6 +16,8 @@
 #include "launcher/extract.h"
 #include "launcher/module_start.h"
 #include "launcher/own_resource.h"
+#include "launcher/path_reports.h"
+#include "launcher/payload_reading.h"
 #include "launcher/state.h"
 #include "launcher/tree_removal.h"
 #include "paths/directories.h"
@@ -25,7 +27,6 @@
 #include "payload/cache_record.h"
 #include "payload/entries.h"
 #include "payload/format.h"
-#include "payload/reader.h"
 #include "support/capacities.h"
 #include "support/unique_handle.h"
 
@@ -129,8 +130,9 @@ bool make_partial_dir() {
   RunLock lock;
   if (console_event_received()) end_interrupted_run();
   PrivateFolderSecurity security;
-  if (!make_private_folder_security(security) || !make_new_dir(g_partial_dir.c_str(), &security.attributes))
-    return false;
+  if (!make_private_folder_security(security)) return false;
+  seed_dirs_or_end();
+  if (!make_new_dir(g_partial_dir.c_str(), &security.attributes)) return false;
   g_extraction_dir.assign(g_partial_dir.c_str(), kInvariant);
   g_removal_flag = 1;
   return true;
@@ -189,11 +191,10 @@ bool run_from_cache(int argc, wchar_t** argv, int* code) {
     return false;
   g_payload = own_rcdata(payload::kResourceId);
 
-  if (!expand_path_spec(g_cache_dir.data(), g_template.c_str(), g_cache_dir.capacity())) {
-    g_cache_dir.sync(kInvariant);
-    fail_expansion(g_template.c_str());
-  }
+  const Expansion expansion = expand_path_spec(g_cache_dir.data(), g_template.c_str(), g_cache_dir.capacity());
+  end_on_unusable_value(expansion);
   g_cache_dir.sync(kInvariant);
+  if (expansion != Expansion::kDone) fail_expansion(g_template.c_str());
   register_console_handlers();
 
   FolderState state = inspect_folder(g_cache_dir.c_str());

@@ -9,7 +9,9 @@
 #include "diagnostics/report.h"
 #include "launcher/cleanup.h"
 #include "launcher/console_handler.h"
+#include "launcher/path_reports.h"
 #include "launcher/quoting.h"
+#include "launcher/seams.h"
 #include "launcher/state.h"
 #include "paths/exe_path.h"
 #include "paths/environment.h"
@@ -62,7 +64,7 @@ void build_command_line() {
 }  // namespace
 
 const wchar_t* module_file_name() {
-  const wchar_t* name = own_module_file_name();
+  const wchar_t* name = loader_path();
   if (*name == 0) end_process_abnormally();
   return name;
 }
@@ -70,7 +72,7 @@ const wchar_t* module_file_name() {
 void publish_application_environment() {
   // The executable's folder; cut at the last backslash, which goes too, so a
   // program at the root of a drive publishes just the drive letter and colon.
-  g_own_dir.assign(own_exe_path(false), report_as(msg::kExePathTooLong));
+  g_own_dir.assign(own_path(false), report_as(msg::kExePathTooLong));
   size_t cut = g_own_dir.rfind(L'\\');
   if (cut != WideText::npos) g_own_dir.truncate(cut);
   set_env_ascii("TARVEX_ONEFILE_DIRECTORY", g_own_dir.c_str());

@@ -18,8 +18,4 @@ void publish_application_environment();
 // cannot tell it.
 const wchar_t* module_file_name();
 
-// The one system call that tests need to fail or steer; CreateProcessW unless replaced.
-using CreateProcessFunction = decltype(&CreateProcessW);
-extern CreateProcessFunction g_create_process;
-
 }  // namespace tarvex

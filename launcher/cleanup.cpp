@@ -1,6 +1,7 @@
 // Settling the child and removing the extraction directory.
 #include "launcher/cleanup.h"
 
+#include "launcher/seams.h"
 #include "launcher/state.h"
 #include "launcher/tree_removal.h"
 

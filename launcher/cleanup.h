@@ -15,12 +15,4 @@ void cleanup();
 // The same, for a caller that already holds the run lock.
 void cleanup_holding_lock();
 
-// The system calls that cleanup repeats, swappable so that a test can count them.
-struct CleanupCalls {
-  void (*remove)(const wchar_t* path);      // delete_tree
-  DWORD(WINAPI* attributes)(LPCWSTR path);  // GetFileAttributesW
-  void(WINAPI* pause)(DWORD milliseconds);  // Sleep
-};
-extern CleanupCalls g_cleanup_calls;
-
 }  // namespace tarvex

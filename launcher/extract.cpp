@@ -10,13 +10,14 @@
 #include "diagnostics/report.h"
 #include "launcher/console_handler.h"
 #include "launcher/progress_window.h"
+#include "launcher/path_reports.h"
+#include "launcher/payload_reading.h"
 #include "launcher/state.h"
 #include "paths/directories.h"
 #include "paths/environment.h"
 #include "paths/private_folder.h"
 #include "payload/entries.h"
 #include "payload/format.h"
-#include "payload/reader.h"
 #include "support/unique_handle.h"
 
 namespace tarvex {
@@ -38,6 +39,7 @@ void make_containing_dir() {
   size_t cut = g_containing_dir.rfind(L'\\', 1);
   if (cut == WideText::npos) return;
   g_containing_dir.truncate(cut);
+  seed_dirs_or_end();
   if (!make_dir_cached(g_containing_dir.c_str())) {
     make_parent_dirs(g_containing_dir.c_str());
     make_dir_cached(g_containing_dir.c_str());
@@ -50,8 +52,11 @@ void make_extraction_dir() {
   RunLock lock;
   if (console_event_received()) end_interrupted_run();
   PrivateFolderSecurity security;
-  const bool made =
-      make_private_folder_security(security) && make_new_dir(g_extraction_dir.c_str(), &security.attributes);
+  bool made = make_private_folder_security(security);
+  if (made) {
+    seed_dirs_or_end();
+    made = make_new_dir(g_extraction_dir.c_str(), &security.attributes);
+  }
   if (!made) {
     const DWORD error = GetLastError();
     if (error != ERROR_ALREADY_EXISTS) {

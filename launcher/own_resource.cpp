@@ -5,8 +5,8 @@
 
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
+#include "launcher/payload_reading.h"
 #include "payload/format.h"
-#include "payload/reader.h"
 
 namespace tarvex {
 

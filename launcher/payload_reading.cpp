@@ -1,6 +1,8 @@
 // The payload reader as the Launcher calls it: one reader for the process, and every
 // failure the reader reports ends the process with its catalogue message and exit
 // code 2.
+#include "launcher/payload_reading.h"
+
 #include "diagnostics/report.h"
 #include "payload/entries.h"
 #include "payload/reader.h"

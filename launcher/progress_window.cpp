@@ -8,7 +8,7 @@
 #include "launcher/user32.h"
 #include "paths/own_version.h"
 #include "payload/format.h"
-#include "payload/reader.h"
+#include "launcher/payload_reading.h"
 
 namespace tarvex {
 

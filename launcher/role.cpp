@@ -9,6 +9,8 @@
 
 #include "diagnostics/messages.h"
 #include "diagnostics/report.h"
+#include "launcher/path_reports.h"
+#include "launcher/seams.h"
 #include "paths/environment.h"
 #include "paths/exe_path.h"
 #include "support/capacities.h"
@@ -42,8 +44,8 @@ bool names_same_executable(const wchar_t* value) {
   if (filled != Filled::kYes) return false;
   // Without the marker an image that cannot be opened or resolved is some other
   // program's business, and this instance starts as a parent instead of giving up.
-  if (!try_canonical_file_path(g_image.data(), g_image.capacity())) return false;
-  return wcscmp(g_image.c_str(), own_exe_path(true)) == 0;
+  if (canonical_file_path(g_image.data(), g_image.capacity()) != PathOutcome::kDone) return false;
+  return wcscmp(g_image.c_str(), own_path(true)) == 0;
 }
 
 }  // namespace

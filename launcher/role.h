@@ -19,12 +19,4 @@ enum class Role { kParent, kChild };
 //   TARVEX_ONEFILE_PARENT and TARVEX_ONEFILE_START removed.
 Role decide_role();
 
-// The system calls that read another process's image name, swappable so that a
-// test can make them fail or report a name of its choosing.
-struct ParentQueryCalls {
-  HANDLE(WINAPI* open_process)(DWORD access, BOOL inherit, DWORD process_id);          // OpenProcess
-  DWORD(WINAPI* image_name)(HANDLE process, HMODULE module, LPWSTR name, DWORD size);  // K32GetModuleFileNameExW
-};
-extern ParentQueryCalls g_parent_query_calls;
-
 }  // namespace tarvex

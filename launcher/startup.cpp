@@ -10,14 +10,16 @@
 // - EXIT POINT end_process(2) (diagnostics/report.cpp), after one "Error, ..." line
 //   from fail_with_message, fail_with_system_error or overflow with a report: the
 //   failures of decide_role (role.cpp), of the start-up sequence below, of the
-//   payload reader (payload/reader.cpp, payload/entries.cpp), of extract_payload
-//   (extract.cpp), start_module, launch_child, the template variables
-//   (paths/variables.cpp) and the own path (paths/exe_path.cpp, canonical_path.cpp,
-//   short_path.cpp). Cleanup does not run: what was extracted stays.
+//   payload reader (payload_reading.cpp), of extract_payload (extract.cpp),
+//   start_module, launch_child and run_from_cache (cache_run.cpp), and what
+//   path_reports.cpp makes of the outcomes of paths/: a template variable's value
+//   that cannot be used, the own path. Cleanup does not run: what was extracted stays.
 // - EXIT POINT end_process_abnormally (diagnostics/report.cpp), exit code 3 through
-//   abort: fail_expansion of a template (here and paths/directories.cpp), an
-//   internal bound violation (overflow with kInvariant), and a module file name
-//   that the system cannot tell (child_launch.cpp).
+//   abort: fail_expansion of a template (here, cache_run.cpp, and the {HOME} seed in
+//   path_reports.cpp), an internal bound violation (overflow with kInvariant), and a
+//   module file name that the system cannot tell (child_launch.cpp).
+// paths/ and payload/ end the process only through an overflow policy that a phase
+// here passes them; otherwise they return outcomes, which the phases report.
 // - EXIT POINT end_interrupted_process (console_handler.cpp): ExitProcess with
 //   0xC000013A after the console handler's cleanup, in either role.
 // In the child role the module may also end the process itself, with its own code.
@@ -34,12 +36,13 @@
 #include "launcher/extract.h"
 #include "launcher/module_start.h"
 #include "launcher/own_resource.h"
+#include "launcher/path_reports.h"
+#include "launcher/payload_reading.h"
 #include "launcher/role.h"
 #include "launcher/session_end.h"
 #include "launcher/state.h"
 #include "paths/expand.h"
 #include "payload/format.h"
-#include "payload/reader.h"
 
 namespace tarvex {
 
@@ -59,11 +62,13 @@ int run_launcher(int argc, wchar_t** argv) {
     if (run_from_cache(argc, argv, &code)) return code;
   }
 
-  const bool expanded = expand_path_spec(g_extraction_dir.data(), kDirectoryTemplate, g_extraction_dir.capacity());
+  const Expansion expansion =
+      expand_path_spec(g_extraction_dir.data(), kDirectoryTemplate, g_extraction_dir.capacity());
+  end_on_unusable_value(expansion);
   g_extraction_dir.sync(kInvariant);
   const ResourceBytes payload = own_rcdata(payload::kResourceId);
 
-  if (!expanded) fail_expansion(kDirectoryTemplate);
+  if (expansion != Expansion::kDone) fail_expansion(kDirectoryTemplate);
   register_console_handlers();
   if (role == Role::kParent) watch_session_end();
   open_payload_resource(payload);

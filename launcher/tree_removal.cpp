@@ -6,6 +6,7 @@
 
 #include <cwchar>
 
+#include "support/capacities.h"
 #include "support/unique_handle.h"
 #include "support/wide_buffer.h"
 
@@ -13,10 +14,8 @@ namespace tarvex {
 
 namespace {
 
-// The longest path the system handles, in the \\?\ form.
-constexpr size_t kPathCapacity = 32768;
 // Each level adds a backslash and at least one character.
-constexpr size_t kMaxDepth = kPathCapacity / 2;
+constexpr size_t kMaxDepth = kLongPathCapacity / 2;
 
 struct Level {
   HANDLE find;
@@ -24,7 +23,7 @@ struct Level {
   DWORD attributes;   // of the directory itself
 };
 
-WideBuffer<kPathCapacity> g_path;
+WideBuffer<kLongPathCapacity> g_path;
 Level g_levels[kMaxDepth];
 WIN32_FIND_DATAW g_found;
 
@@ -32,7 +31,7 @@ WIN32_FIND_DATAW g_found;
 // directory below its volume's root, as the file system resolved it.
 struct NameInfo {
   DWORD bytes;
-  wchar_t name[kPathCapacity];
+  wchar_t name[kLongPathCapacity];
 };
 NameInfo g_root_name;
 size_t g_root_length;  // of the root's path in g_path
@@ -45,8 +44,8 @@ bool query_name(HANDLE handle, NameInfo& info) {
 // `path` made absolute, in the \\?\ form: \\server\share becomes \\?\UNC\server\share.
 bool set_extended_path(const wchar_t* path) {
   wchar_t* full = g_name.name;  // scratch
-  const DWORD n = GetFullPathNameW(path, kPathCapacity, full, nullptr);
-  if (n == 0 || n >= kPathCapacity) return false;
+  const DWORD n = GetFullPathNameW(path, kLongPathCapacity, full, nullptr);
+  if (n == 0 || n >= kLongPathCapacity) return false;
   g_path.clear();
   if (wcsncmp(full, L"\\\\?\\", 4) == 0 || wcsncmp(full, L"\\\\.\\", 4) == 0) return g_path.try_append(full);
   if (full[0] == L'\\' && full[1] == L'\\') return g_path.try_append(L"\\\\?\\UNC\\") && g_path.try_append(full + 2);

@@ -3,8 +3,6 @@
 
 #include <cwchar>
 
-#include "diagnostics/messages.h"
-#include "diagnostics/report.h"
 #include "paths/exe_path.h"
 #include "support/capacities.h"
 #include "support/sized_call.h"
@@ -15,11 +13,11 @@ namespace tarvex {
 
 namespace {
 
-enum class Outcome { kDone, kCannotOpen, kTooLong };
-
 using GetFinalPathNameByHandleFunction = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
 
-Outcome make_canonical(wchar_t* buffer, size_t capacity) {
+}  // namespace
+
+PathOutcome canonical_file_path(wchar_t* buffer, size_t capacity) {
   if (capacity > kExePathCapacity) overflow(kInvariant);
   // Checks that the path is terminated within its buffer before the system reads it.
   WideText path(buffer, capacity, /*clear=*/false);
@@ -28,7 +26,7 @@ Outcome make_canonical(wchar_t* buffer, size_t capacity) {
   // file that others hold open can be opened.
   Handle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return Outcome::kCannotOpen;
+  if (!file) return PathOutcome::kCannotOpen;
 
   // Looked up at run time: Windows before Vista lacks it, and the path then stays as given.
   auto get_final_path = reinterpret_cast<GetFinalPathNameByHandleFunction>(
@@ -42,36 +40,19 @@ Outcome make_canonical(wchar_t* buffer, size_t capacity) {
         fill_from_call(final_path, TooSmall::kReturnsNeededSize, [&file, get_final_path](wchar_t* buffer, DWORD size) {
           return get_final_path(file.get(), buffer, size, 0);
         });
-    if (filled == Filled::kDidNotFit) return Outcome::kTooLong;
+    if (filled == Filled::kDidNotFit) return PathOutcome::kTooLong;
     if (filled == Filled::kYes) path.assign(final_path.c_str(), kInvariant);
   }
   file.reset();
   strip_extended_prefix(buffer);
-  return try_shorten_dir_part(buffer, capacity) ? Outcome::kDone : Outcome::kTooLong;
+  return shorten_dir_part(buffer, capacity) ? PathOutcome::kDone : PathOutcome::kTooLong;
 }
-
-}  // namespace
 
 void strip_extended_prefix(wchar_t* path) {
   if (wcsncmp(path, L"\\\\?\\", 4) == 0 && path[4] != 0 && path[5] == L':')
     wmemmove(path, path + 4, wcslen(path + 4) + 1);
   // Two of the prefix's backslashes stay to begin the \\srv\share form.
   if (wcsncmp(path, L"\\\\?\\UNC\\", 8) == 0) wmemmove(path + 2, path + 8, wcslen(path + 8) + 1);
-}
-
-void canonical_file_path(wchar_t* buffer, size_t capacity) {
-  switch (make_canonical(buffer, capacity)) {
-    case Outcome::kDone:
-      return;
-    case Outcome::kCannotOpen:
-      fail_with_system_error(msg::kOpenExecutable, GetLastError());
-    case Outcome::kTooLong:
-      fail_with_message(msg::kExePathTooLong);
-  }
-}
-
-bool try_canonical_file_path(wchar_t* buffer, size_t capacity) {
-  return make_canonical(buffer, capacity) == Outcome::kDone;
 }
 
 }  // namespace tarvex

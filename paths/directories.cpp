@@ -5,9 +5,7 @@
 #include <cstdlib>
 #include <cwchar>
 
-#include "diagnostics/messages.h"
-#include "diagnostics/report.h"
-#include "paths/expand.h"
+#include "launcher/seams.h"
 #include "support/capacities.h"
 #include "support/wide_buffer.h"
 
@@ -21,10 +19,10 @@ constexpr int32_t kCacheLimit = 1024;
 wchar_t* g_created[kCacheLimit];  // entry 0: the profile directory
 int32_t g_created_count = 0;
 
+// A copy that cannot be made is not remembered, as with a full cache.
 void remember(const wchar_t* path) {
   wchar_t* copy = _wcsdup(path);
-  if (!copy) fail_with_message(msg::kAllocate);
-  g_created[g_created_count++] = copy;
+  if (copy) g_created[g_created_count++] = copy;
 }
 
 bool is_cached(const wchar_t* path) {
@@ -40,15 +38,6 @@ void extend_one_level(WideText& ancestor) {
   ancestor.sync(kInvariant);
 }
 
-// Entry 0, on first use: the profile directory.
-void seed_cache() {
-  if (g_created_count > 0) return;
-  static const wchar_t kHome[] = L"{HOME}";
-  WideBuffer<kPathCapacity> home;
-  if (!expand_path_spec(home.data(), kHome, home.capacity())) fail_expansion(kHome);
-  remember(home.c_str());
-}
-
 // A full cache is no failure: the directory is then tried again on every request.
 void remember_if_room(const wchar_t* path) {
   if (g_created_count < kCacheLimit) remember(path);
@@ -56,8 +45,15 @@ void remember_if_room(const wchar_t* path) {
 
 }  // namespace
 
+Expansion seed_dir_cache() {
+  if (g_created_count > 0) return Expansion::kDone;
+  WideBuffer<kPathCapacity> home;
+  const Expansion expansion = expand_path_spec(home.data(), kHomeTemplate, home.capacity());
+  if (expansion == Expansion::kDone) remember(home.c_str());
+  return expansion;
+}
+
 bool make_dir_cached(const wchar_t* path) {
-  seed_cache();
   if (is_cached(path)) return true;
   if (path[0] != 0 && path[1] == L':' && path[2] == 0) return true;  // a bare drive: C:
   if (!g_create_directory(path, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
@@ -66,7 +62,6 @@ bool make_dir_cached(const wchar_t* path) {
 }
 
 bool make_new_dir(const wchar_t* path, SECURITY_ATTRIBUTES* attributes) {
-  seed_cache();
   bool made = g_create_directory(path, attributes);
   if (!made && GetLastError() == ERROR_PATH_NOT_FOUND) {
     make_parent_dirs(path);
@@ -76,10 +71,10 @@ bool make_new_dir(const wchar_t* path, SECURITY_ATTRIBUTES* attributes) {
   return made;
 }
 
-void make_parent_dirs(const wchar_t* path) {
+bool make_parent_dirs(const wchar_t* path) {
   if (!path) overflow(kInvariant);
   WideBuffer<kAncestorPathCapacity> ancestor;
-  ancestor.assign(path, report_as(msg::kPathTooLong));
+  if (!ancestor.try_append(path)) return false;
 
   // Up: cut one level at a time until a level exists or can be made. A backslash at
   // index 0 does not count, so \x and \\srv end the walk at \.
@@ -105,6 +100,7 @@ void make_parent_dirs(const wchar_t* path) {
     make_dir_cached(ancestor.c_str());
     extend_one_level(ancestor);
   }
+  return true;
 }
 
 }  // namespace tarvex

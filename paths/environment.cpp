@@ -44,14 +44,19 @@ void set_env_ascii(const char* name, const wchar_t* value) {
   SetEnvironmentVariableW(wide.c_str(), value);
 }
 
-void append_decimal(WideText& out, uint64_t value, Overflow too_long) {
+bool try_append_decimal(WideText& out, uint64_t value) {
   wchar_t digits[kDecimalCapacity];
-  size_t n = 0;
+  size_t n = kDecimalCapacity - 1;
+  digits[n] = 0;
   do {
-    digits[n++] = static_cast<wchar_t>(L'0' + value % 10);
+    digits[--n] = static_cast<wchar_t>(L'0' + value % 10);
     value /= 10;
   } while (value != 0);
-  while (n > 0) out.append(digits[--n], too_long);
+  return out.try_append(digits + n);
+}
+
+void append_decimal(WideText& out, uint64_t value, Overflow too_long) {
+  if (!try_append_decimal(out, value)) overflow(too_long);
 }
 
 void append_process_id(WideText& out, Overflow too_long) { append_decimal(out, GetCurrentProcessId(), too_long); }

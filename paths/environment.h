@@ -26,7 +26,9 @@ void widen_env_name(const char* name, WideBuffer<kEnvNameCapacity>& out);
 // bound violation.
 wchar_t widen_byte(char byte);
 
-// Appends `value` in decimal, digits only.
+// Appends `value` in decimal, digits only; false, with `out` unchanged, when it does
+// not fit.
+bool try_append_decimal(WideText& out, uint64_t value);
 void append_decimal(WideText& out, uint64_t value, Overflow too_long);
 
 // This process's id as TARVEX_ONEFILE_PARENT and the {PID} variable carry it.

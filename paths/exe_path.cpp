@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include "diagnostics/messages.h"
-#include "diagnostics/report.h"
 #include "support/capacities.h"
 #include "support/sized_call.h"
 #include "support/wide_buffer.h"
@@ -22,24 +20,31 @@ WideBuffer<kExePathCapacity> g_canonical_path;
 const wchar_t* own_module_file_name() {
   if (g_module_file_name.empty()) {
     // A failed call leaves the cache empty, so the next request tries again.
-    fill_from_call(g_module_file_name, TooSmall::kTruncates, report_as(msg::kExePathTooLong),
-                   [](wchar_t* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
+    const Filled filled = fill_from_call(g_module_file_name, TooSmall::kTruncates, [](wchar_t* buffer, DWORD size) {
+      return GetModuleFileNameW(nullptr, buffer, size);
+    });
+    if (filled == Filled::kDidNotFit) return nullptr;
   }
   return g_module_file_name.c_str();
 }
 
-const wchar_t* own_exe_path(bool resolve) {
+PathOutcome own_exe_path(bool resolve, const wchar_t** path) {
   WideBuffer<kExePathCapacity>& cache = resolve ? g_canonical_path : g_plain_path;
-  if (!cache.empty()) return cache.c_str();
-  cache.assign(own_module_file_name(), kInvariant);
-  // The canonical form of an empty path cannot be opened and ends the process.
+  *path = cache.c_str();
+  if (!cache.empty()) return PathOutcome::kDone;
+  const wchar_t* loader_path = own_module_file_name();
+  if (!loader_path) return PathOutcome::kTooLong;
+  cache.assign(loader_path, kInvariant);
+  // The canonical form of an empty path cannot be opened.
+  PathOutcome outcome = PathOutcome::kDone;
   if (resolve) {
-    canonical_file_path(cache.data(), cache.capacity());
-  } else {
-    shorten_dir_part(cache.data(), cache.capacity());
+    outcome = canonical_file_path(cache.data(), cache.capacity());
+  } else if (!shorten_dir_part(cache.data(), cache.capacity())) {
+    outcome = PathOutcome::kTooLong;
   }
   cache.sync(kInvariant);
-  return cache.c_str();
+  if (outcome != PathOutcome::kDone) cache.clear();
+  return outcome;
 }
 
 }  // namespace tarvex

@@ -7,7 +7,7 @@
 
 namespace tarvex {
 
-bool expand_path_spec(wchar_t* out_storage, const wchar_t* spec, size_t capacity) {
+Expansion expand_path_spec(wchar_t* out_storage, const wchar_t* spec, size_t capacity) {
   WideText out(out_storage, capacity);
   WideBuffer<kTemplateNameCapacity> name;
   bool in_name = false;
@@ -17,17 +17,18 @@ bool expand_path_spec(wchar_t* out_storage, const wchar_t* spec, size_t capacity
       name.clear();
       in_name = true;
     } else if (*p == L'}') {
-      if (!in_name) return false;
+      if (!in_name) return Expansion::kInvalid;
       in_name = false;
-      if (!append_variable(name.c_str(), out)) return false;
+      const Expansion appended = append_variable(name.c_str(), out);
+      if (appended != Expansion::kDone) return appended;
     } else if (in_name) {
-      if (!name.try_append(*p)) return false;
+      if (!name.try_append(*p)) return Expansion::kInvalid;
     } else if (!out.try_append(*p)) {
-      return false;
+      return Expansion::kInvalid;
     }
   }
   // A reference still open here is dropped: abc{TEMP gives abc.
-  return true;
+  return Expansion::kDone;
 }
 
 }  // namespace tarvex

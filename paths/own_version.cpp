@@ -79,11 +79,13 @@ const wchar_t* own_version_field(OwnField which) {
   return field.text;
 }
 
-void append_own_folder_name(OwnField which, WideText& out, Overflow policy) {
+bool append_own_folder_name(OwnField which, WideText& out) {
   const wchar_t* text = own_version_field(which);
   size_t kept = wcslen(text);
   while (kept > 0 && (text[kept - 1] == L'.' || text[kept - 1] == L' ')) --kept;
-  for (size_t i = 0; text[i]; ++i) out.append(i >= kept || unfit_for_name(text[i]) ? L'_' : text[i], policy);
+  for (size_t i = 0; text[i]; ++i)
+    if (!out.try_append(i >= kept || unfit_for_name(text[i]) ? L'_' : text[i])) return false;
+  return true;
 }
 
 }  // namespace tarvex

@@ -15,7 +15,7 @@ const wchar_t* own_version_field(OwnField field);
 
 // Appends the field as a folder name: control characters, the characters a Windows
 // name cannot hold, and trailing dots and spaces each become '_', so that the value
-// stays one folder wherever a template puts it.
-void append_own_folder_name(OwnField field, WideText& out, Overflow policy);
+// stays one folder wherever a template puts it. False when it does not fit.
+bool append_own_folder_name(OwnField field, WideText& out);
 
 }  // namespace tarvex

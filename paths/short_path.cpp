@@ -4,8 +4,6 @@
 #include <cstdlib>
 #include <cwchar>
 
-#include "diagnostics/messages.h"
-#include "diagnostics/report.h"
 #include "paths/exe_path.h"
 #include "support/capacities.h"
 #include "support/sized_call.h"
@@ -37,7 +35,7 @@ bool shorten_in_place(WideText& dir) {
 
 }  // namespace
 
-bool try_shorten_dir_part(wchar_t* buffer, size_t capacity) {
+bool shorten_dir_part(wchar_t* buffer, size_t capacity) {
   if (capacity > kExePathCapacity) overflow(kInvariant);
   WideText path(buffer, capacity, /*clear=*/false);
   const size_t slash = path.rfind(L'\\');
@@ -53,10 +51,6 @@ bool try_shorten_dir_part(wchar_t* buffer, size_t capacity) {
     free(last);
   }
   return fits;
-}
-
-void shorten_dir_part(wchar_t* buffer, size_t capacity) {
-  if (!try_shorten_dir_part(buffer, capacity)) fail_with_message(msg::kExePathTooLong);
 }
 
 }  // namespace tarvex

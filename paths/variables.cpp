@@ -9,12 +9,11 @@
 #include <cwchar>
 #include <cwctype>
 
-#include "diagnostics/messages.h"
-#include "diagnostics/report.h"
 #include "support/shell_calls.h"
 #include "paths/environment.h"
 #include "paths/expand.h"
 #include "paths/own_version.h"
+#include "payload/template_variables.h"
 #include "support/sized_call.h"
 
 namespace tarvex {
@@ -22,11 +21,12 @@ namespace tarvex {
 namespace {
 
 // Values come from the environment, the command line and the system folders, all
-// outside the program, so a value that does not fit is reported, not aborted.
-constexpr Overflow kValueTooLong = report_as(msg::kPathTooLong);
-constexpr Overflow kEnvTooLong = report_as(msg::kEnvValueTooLong);
+// outside the program, so a value that does not fit is an outcome for the caller.
+Expansion appended(WideText& out, const wchar_t* value, Expansion too_long = Expansion::kValueTooLong) {
+  return out.try_append(value) ? Expansion::kDone : too_long;
+}
 
-bool append_temp(WideText& out) {
+Expansion append_temp(WideText& out) {
   // The system writes straight into the rest of the output, bounded by what is left.
   // A failure, or a directory that does not fit, contributes nothing.
   WideText rest(out.data() + out.size(), out.capacity() - out.size());
@@ -34,79 +34,77 @@ bool append_temp(WideText& out) {
     return GetTempPathW(size, buffer);
   });
   out.sync(kInvariant);
-  return true;
+  return Expansion::kDone;
 }
 
-bool append_program(WideText& out) {
+Expansion append_program(WideText& out) {
   if (!__wargv || !__wargv[0]) overflow(kInvariant);
-  out.append(__wargv[0], kValueTooLong);
-  return true;
+  return appended(out, __wargv[0]);
 }
 
-// Appends the value of {PROGRAM} and returns where it begins.
-size_t append_program_in_place(WideText& out) {
-  const size_t start = out.size();
-  expand_path_spec(out.data() + start, L"{PROGRAM}", out.capacity() - start);
+// Appends the value of {PROGRAM}; `*start` is where it begins.
+Expansion append_program_in_place(WideText& out, size_t* start) {
+  *start = out.size();
+  const Expansion expansion = expand_path_spec(out.data() + *start, L"{PROGRAM}", out.capacity() - *start);
   out.sync(kInvariant);
-  return start;
+  return expansion;
 }
 
-bool append_program_base(WideText& out) {
-  const size_t start = append_program_in_place(out);
+Expansion append_program_base(WideText& out) {
+  size_t start = 0;
+  const Expansion expansion = append_program_in_place(out, &start);
   if (out.size() - start >= 4 && _wcsicmp(out.c_str() + out.size() - 4, L".exe") == 0) out.truncate(out.size() - 4);
-  return true;
+  return expansion;
 }
 
-bool append_program_dir(WideText& out) {
-  const size_t start = append_program_in_place(out);
+Expansion append_program_dir(WideText& out) {
+  size_t start = 0;
+  const Expansion expansion = append_program_in_place(out, &start);
   const size_t slash = out.rfind(L'\\', start);
   if (slash != WideText::npos) out.truncate(slash);
-  return true;
+  return expansion;
 }
 
-bool append_pid(WideText& out) {
+Expansion append_pid(WideText& out) {
   if (wchar_t* parent = lookup_env_ascii("TARVEX_ONEFILE_PARENT")) {
-    for (const wchar_t* c = parent; *c; ++c)
-      if (!iswctype(*c, _DIGIT)) fail_with_message(msg::kParentNotDecimal);
-    out.append(parent, kEnvTooLong);
+    Expansion expansion = Expansion::kDone;
+    for (const wchar_t* c = parent; *c && expansion == Expansion::kDone; ++c)
+      if (!iswctype(*c, _DIGIT)) expansion = Expansion::kParentNotDecimal;
+    if (expansion == Expansion::kDone) expansion = appended(out, parent, Expansion::kEnvValueTooLong);
     free(parent);
-    return true;
+    return expansion;
   }
-  append_process_id(out, kValueTooLong);
-  return true;
+  return try_append_decimal(out, GetCurrentProcessId()) ? Expansion::kDone : Expansion::kValueTooLong;
 }
 
-bool append_folder(int folder_id, WideText& out) {
+Expansion append_folder(int folder_id, WideText& out) {
   WideBuffer<MAX_PATH> folder;
-  if (shell_get_folder_path(nullptr, folder_id, nullptr, SHGFP_TYPE_CURRENT, folder.data()) != 0) return false;
+  if (shell_get_folder_path(nullptr, folder_id, nullptr, SHGFP_TYPE_CURRENT, folder.data()) != 0)
+    return Expansion::kInvalid;
   folder.sync(kInvariant);
-  out.append(folder.c_str(), kValueTooLong);
-  return true;
+  return appended(out, folder.c_str());
 }
 
-bool append_home(WideText& out) { return append_folder(CSIDL_PROFILE, out); }
-bool append_cache_dir(WideText& out) { return append_folder(CSIDL_LOCAL_APPDATA, out); }
+Expansion append_home(WideText& out) { return append_folder(CSIDL_PROFILE, out); }
+Expansion append_cache_dir(WideText& out) { return append_folder(CSIDL_LOCAL_APPDATA, out); }
 
-bool append_company(WideText& out) {
-  append_own_folder_name(OwnField::kCompany, out, kValueTooLong);
-  return true;
+Expansion append_company(WideText& out) {
+  return append_own_folder_name(OwnField::kCompany, out) ? Expansion::kDone : Expansion::kValueTooLong;
 }
-bool append_product(WideText& out) {
-  append_own_folder_name(OwnField::kProduct, out, kValueTooLong);
-  return true;
+Expansion append_product(WideText& out) {
+  return append_own_folder_name(OwnField::kProduct, out) ? Expansion::kDone : Expansion::kValueTooLong;
 }
-bool append_version(WideText& out) {
-  append_own_folder_name(OwnField::kVersion, out, kValueTooLong);
-  return true;
+Expansion append_version(WideText& out) {
+  return append_own_folder_name(OwnField::kVersion, out) ? Expansion::kDone : Expansion::kValueTooLong;
 }
 
 // The parent publishes the time it computed, so its child, inheriting the
 // environment, finds the same text and arrives at the same directory.
-bool append_time(WideText& out) {
+Expansion append_time(WideText& out) {
   if (wchar_t* start = lookup_env_ascii("TARVEX_ONEFILE_START")) {
-    out.append(start, kEnvTooLong);
+    const Expansion expansion = appended(out, start, Expansion::kEnvValueTooLong);
     free(start);
-    return true;
+    return expansion;
   }
   FILETIME now = {};
   GetSystemTimeAsFileTime(&now);
@@ -115,30 +113,26 @@ bool append_time(WideText& out) {
   WideBuffer<kDecimalCapacity> text;
   append_decimal(text, ticks, kInvariant);
   set_env_ascii("TARVEX_ONEFILE_START", text.c_str());
-  out.append(text.c_str(), kValueTooLong);
-  return true;
+  return appended(out, text.c_str());
 }
 
-struct Variable {
-  const wchar_t* name;
-  bool (*append)(WideText& out);
-  bool is_folder;  // trailing backslashes go after the value
-};
-
-// Compared in this order.
-const Variable kVariables[] = {
-    {L"TEMP", append_temp, true},
-    {L"PROGRAM", append_program, false},
-    {L"PROGRAM_BASE", append_program_base, false},
-    {L"PROGRAM_DIR", append_program_dir, false},
-    {L"PID", append_pid, false},
-    {L"HOME", append_home, true},
-    {L"CACHE_DIR", append_cache_dir, true},
-    {L"COMPANY", append_company, false},
-    {L"PRODUCT", append_product, false},
-    {L"VERSION", append_version, false},
-    {L"TIME", append_time, false},
-};
+Expansion append_value(payload::TemplateVariable id, WideText& out) {
+  using payload::TemplateVariable;
+  switch (id) {
+    case TemplateVariable::kTemp: return append_temp(out);
+    case TemplateVariable::kProgram: return append_program(out);
+    case TemplateVariable::kProgramBase: return append_program_base(out);
+    case TemplateVariable::kProgramDir: return append_program_dir(out);
+    case TemplateVariable::kPid: return append_pid(out);
+    case TemplateVariable::kHome: return append_home(out);
+    case TemplateVariable::kCacheDir: return append_cache_dir(out);
+    case TemplateVariable::kCompany: return append_company(out);
+    case TemplateVariable::kProduct: return append_product(out);
+    case TemplateVariable::kVersion: return append_version(out);
+    case TemplateVariable::kTime: return append_time(out);
+  }
+  return Expansion::kInvalid;
+}
 
 }  // namespace
 
@@ -146,14 +140,12 @@ void remove_trailing_backslashes(WideText& out) {
   while (!out.empty() && out[out.size() - 1] == L'\\') out.truncate(out.size() - 1);
 }
 
-bool append_variable(const wchar_t* name, WideText& out) {
-  for (const Variable& variable : kVariables) {
-    if (_wcsicmp(name, variable.name) != 0) continue;
-    if (!variable.append(out)) return false;
-    if (variable.is_folder) remove_trailing_backslashes(out);
-    return true;
-  }
-  return false;
+Expansion append_variable(const wchar_t* name, WideText& out) {
+  const payload::TemplateVariableInfo* variable = payload::find_template_variable(name, wcslen(name));
+  if (!variable) return Expansion::kInvalid;
+  const Expansion expansion = append_value(variable->id, out);
+  if (expansion == Expansion::kDone && variable->is_folder) remove_trailing_backslashes(out);
+  return expansion;
 }
 
 }  // namespace tarvex

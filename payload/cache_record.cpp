@@ -4,56 +4,56 @@
 #include <cstring>
 
 #include "payload/format.h"
+#include "support/little_endian.h"
 
 namespace tarvex::payload {
 
 namespace {
 
-uint32_t u32_at(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
+// Reads the 32-bit count at `*at` and moves past it; false when it does not lie
+// wholly inside the `size` bytes.
+bool take_u32(const unsigned char* bytes, size_t size, size_t* at, uint32_t* value) {
+  le32 field;
+  if (!read_checked(bytes, size, *at, &field)) return false;
+  *value = field;
+  *at += sizeof field;
+  return true;
 }
-
-uint64_t u64_at(const unsigned char* p) { return u32_at(p) | static_cast<uint64_t>(u32_at(p + 4)) << 32; }
 
 // Copies `units` UTF-16LE units into `out`; false when they do not fit.
 bool copy_units(const unsigned char* from, uint32_t units, WideText& out) {
   out.clear();
   for (uint32_t i = 0; i < units; ++i)
-    if (!out.try_append(static_cast<wchar_t>(from[2 * i] | from[2 * i + 1] << 8))) return false;
+    if (!out.try_append(static_cast<wchar_t>(load_le<uint16_t>(from + 2 * i)))) return false;
   return true;
 }
 
 }  // namespace
 
 bool CacheRecordReader::open(const void* data, size_t size) {
-  const auto* p = static_cast<const unsigned char*>(data);
-  const unsigned char* end = p + size;
+  const auto* bytes = static_cast<const unsigned char*>(data);
   *this = CacheRecordReader();
-  if (!p || size < sizeof kCacheRecordMagic + 8 || memcmp(p, kCacheRecordMagic, sizeof kCacheRecordMagic) != 0)
+  if (!bytes || size < sizeof kCacheRecordMagic || memcmp(bytes, kCacheRecordMagic, sizeof kCacheRecordMagic) != 0)
     return false;
-  p += sizeof kCacheRecordMagic;
-  const uint32_t template_units = u32_at(p);
-  p += 4;
-  if (template_units == 0 || template_units > kMaxCacheTemplateUnits ||
-      static_cast<size_t>(end - p) < 2 * size_t{template_units} + 4)
+  size_t at = sizeof kCacheRecordMagic;
+  uint32_t template_units = 0, count = 0;
+  if (!take_u32(bytes, size, &at, &template_units) || template_units == 0 ||
+      template_units > kMaxCacheTemplateUnits || !fits_within(size, at, 2 * uint64_t{template_units}))
     return false;
-  template_ = p;
+  template_ = bytes + at;
   template_units_ = template_units;
-  p += 2 * size_t{template_units};
-  const uint32_t count = u32_at(p);
-  p += 4;
-  if (count == 0) return false;
-  const unsigned char* first = p;
+  at += 2 * size_t{template_units};
+  if (!take_u32(bytes, size, &at, &count) || count == 0) return false;
+  const size_t first = at;
   for (uint32_t i = 0; i < count; ++i) {
-    if (end - p < 4) return false;
-    const uint32_t units = u32_at(p);
-    p += 4;
-    if (units == 0 || units > kMaxNameUnits || static_cast<size_t>(end - p) < 2 * size_t{units} + 8) return false;
-    p += 2 * size_t{units} + 8;
+    uint32_t units = 0;
+    if (!take_u32(bytes, size, &at, &units) || units == 0 || units > kMaxNameUnits ||
+        !fits_within(size, at, 2 * uint64_t{units} + 8))
+      return false;
+    at += 2 * size_t{units} + 8;
   }
-  if (p != end) return false;
-  entries_ = first;
+  if (at != size) return false;
+  entries_ = bytes + first;
   count_ = count;
   rewind();
   return true;
@@ -63,9 +63,10 @@ bool CacheRecordReader::read_template(WideText& out) const { return copy_units(t
 
 bool CacheRecordReader::next_entry(WideText& name, uint64_t* size) {
   if (left_ == 0) return false;
-  const uint32_t units = u32_at(cursor_);
+  // open() has checked every field up to the record's end.
+  const uint32_t units = load_le<uint32_t>(cursor_);
   if (!copy_units(cursor_ + 4, units, name)) return false;
-  *size = u64_at(cursor_ + 4 + 2 * size_t{units});
+  *size = load_le<uint64_t>(cursor_ + 4 + 2 * size_t{units});
   cursor_ += 4 + 2 * size_t{units} + 8;
   --left_;
   return true;

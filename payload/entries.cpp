@@ -2,6 +2,7 @@
 #include "payload/entries.h"
 
 #include "payload/format.h"
+#include "support/little_endian.h"
 
 namespace tarvex {
 
@@ -11,7 +12,7 @@ PayloadStatus next_entry_name(PayloadReader& reader, WideText& name) {
     unsigned char unit[payload::kNameUnitSize];
     const PayloadStatus status = reader.read(unit, sizeof unit);
     if (!status.ok()) return status;
-    const wchar_t ch = static_cast<wchar_t>(unit[0] | unit[1] << 8);
+    const wchar_t ch = static_cast<wchar_t>(load_le<uint16_t>(unit));
     if (ch == 0) return kPayloadOk;
     if (!name.try_append(ch)) return {PayloadFailure::kNameTooLong, 0};
   }
@@ -21,9 +22,7 @@ PayloadStatus next_entry_size(PayloadReader& reader, uint64_t* size) {
   unsigned char bytes[payload::kSizeFieldSize];
   const PayloadStatus status = reader.read(bytes, sizeof bytes);
   if (!status.ok()) return status;
-  uint64_t value = 0;
-  for (int i = payload::kSizeFieldSize - 1; i >= 0; --i) value = value << 8 | bytes[i];
-  *size = value;
+  *size = load_le<uint64_t>(bytes);
   return kPayloadOk;
 }
 

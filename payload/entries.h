@@ -16,11 +16,6 @@ PayloadStatus next_entry_name(PayloadReader& reader, WideText& name);
 // Reads an entry's 64-bit little-endian size.
 PayloadStatus next_entry_size(PayloadReader& reader, uint64_t* size);
 
-// The Launcher's calls over its one reader (launcher/payload_reading.cpp): a failure
-// ends the process with its catalogue message and exit code 2.
-void read_entry_name(WideText& name);
-uint64_t read_entry_size();
-
 // Whether a name stays below the folder it is extracted to: no leading separator,
 // no drive or stream colon, and no component that Windows would take for the
 // parent folder (two or more dots, possibly with trailing dots or spaces, which

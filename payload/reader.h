@@ -54,14 +54,4 @@ class PayloadReader {
   size_t output_pos_ = 0;   // of those, bytes already handed out
 };
 
-// The Launcher's calls over its one reader: every failure ends the process with the
-// catalogue message and exit code 2. Defined on the Launcher's side
-// (launcher/payload_reading.cpp); the packer and the fuzzers use PayloadReader.
-void open_payload(const void* data, uint64_t length);
-// Exactly `count` bytes of the entry stream into `destination`, or the process ends.
-void read_payload(void* destination, uint64_t count);
-void close_payload();
-// How much of the open payload the decoder has consumed, 0 to 1000.
-unsigned payload_read_per_mille();
-
 }  // namespace tarvex

@@ -4,6 +4,7 @@
 #include <zstd.h>
 
 #include "payload/format.h"
+#include "support/little_endian.h"
 
 namespace tarvex {
 
@@ -14,22 +15,15 @@ unsigned window_log_for(uint64_t stream_size) {
 }
 
 void append_name(Bytes& out, const std::u16string& name) {
-  for (char16_t unit : name) {
-    out.push_back(static_cast<uint8_t>(unit & 0xFF));
-    out.push_back(static_cast<uint8_t>(unit >> 8));
-  }
-  out.push_back(0);
-  out.push_back(0);
+  for (char16_t unit : name) append_le(out, uint16_t{unit});
+  append_le(out, uint16_t{0});
 }
 
 void append_size(Bytes& out, uint64_t size) {
-  for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(size >> (8 * i)));
+  append_le(out, size);
 }
 
-void append_end_marker(Bytes& out) {
-  out.push_back(0);
-  out.push_back(0);
-}
+void append_end_marker(Bytes& out) { append_le(out, uint16_t{0}); }
 
 Bytes encode_entry_stream(const std::vector<PayloadEntry>& entries) {
   Bytes out;

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "support/bytes.h"
+
 struct ZSTD_CCtx_s;
 
 namespace tarvex {
-
-using Bytes = std::vector<uint8_t>;
 
 struct PayloadEntry {
   std::u16string name;  // relative, backslash-separated

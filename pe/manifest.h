@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tool/resource_tree.h"
+#include "pe/resource_tree.h"
 
 namespace tarvex::pe {
 

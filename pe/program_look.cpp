@@ -12,11 +12,12 @@ bool read_icon_group(const std::vector<Resource>& resources, IconResources* icon
   for (const Resource& group : resources) {
     if (!(group.type == ResourceKey::of_id(kIconGroupType)) || group.size < sizeof(IconDirectory)) continue;
     const Bytes bytes(group.data, group.data + group.size);
-    const auto head = read_at<IconDirectory>(bytes, 0);
-    if (head.count == 0 || sizeof(IconDirectory) + size_t{head.count} * sizeof(IconGroupEntry) > bytes.size()) continue;
+    IconDirectory head;
+    if (read_at(bytes, 0, &head, "the icon group") || head.count == 0 || sizeof(IconDirectory) + size_t{head.count} * sizeof(IconGroupEntry) > bytes.size()) continue;
     IconResources found;
     for (size_t i = 0; i < head.count; ++i) {
-      const auto entry = read_at<IconGroupEntry>(bytes, sizeof(IconDirectory) + i * sizeof(IconGroupEntry));
+      IconGroupEntry entry;
+      if (read_at(bytes, sizeof(IconDirectory) + i * sizeof(IconGroupEntry), &entry, "the icon group")) break;
       const Resource* image = nullptr;
       for (const Resource& r : resources)
         if (r.type == ResourceKey::of_id(kIconType) && r.name == ResourceKey::of_id(entry.id) &&
@@ -41,7 +42,7 @@ bool read_icon_group(const std::vector<Resource>& resources, IconResources* icon
 
 }  // namespace
 
-Failure read_program_look(const Bytes& program, ProgramLook* look) {
+Error read_program_look(const Bytes& program, ProgramLook* look) {
   *look = ProgramLook();
   Image image;
   TARVEX_TRY(parse_image(program, &image));

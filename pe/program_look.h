@@ -4,7 +4,7 @@
 #include <string>
 
 #include "pe/version_record.h"
-#include "tool/icon_resources.h"
+#include "pe/icon_resources.h"
 
 namespace tarvex::pe {
 
@@ -20,6 +20,6 @@ struct ProgramLook {
 // Reads the look of `program` (the bytes stay alive while `look` is used): its first
 // icon group with the images it names, its first version record, its subsystem and
 // its manifest's execution level. A part that is missing or malformed is left out.
-Failure read_program_look(const Bytes& program, ProgramLook* look);
+Error read_program_look(const Bytes& program, ProgramLook* look);
 
 }  // namespace tarvex::pe

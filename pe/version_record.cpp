@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "support/little_endian.h"
+
 namespace tarvex::pe {
 
 namespace {
@@ -50,9 +52,9 @@ bool write_node(Bytes& out, const std::u16string& key, uint16_t type, uint16_t v
   if (!body()) return false;
   const size_t length = out.size() - start;
   if (length > 0xFFFF) return false;
-  put16(out, start, static_cast<uint16_t>(length));
-  put16(out, start + 2, value_length);
-  put16(out, start + 4, type);
+  store_le<uint16_t>(out.data() + start, static_cast<uint16_t>(length));
+  store_le<uint16_t>(out.data() + start + 2, value_length);
+  store_le<uint16_t>(out.data() + start + 4, type);
   return true;
 }
 
@@ -83,7 +85,7 @@ VersionRecord empty_version_record() {
   return record;
 }
 
-Failure read_version_record(const uint8_t* data, size_t size, VersionRecord* record) {
+Error read_version_record(const uint8_t* data, size_t size, VersionRecord* record) {
   *record = VersionRecord();
   VersionNode root;
   if (!read_version_node(data, size, &root) || !version_key_is(root, "VS_VERSION_INFO"))
@@ -114,7 +116,7 @@ Failure read_version_record(const uint8_t* data, size_t size, VersionRecord* rec
   return {};
 }
 
-Failure build_version_record(const VersionRecord& record, Bytes* out) {
+Error build_version_record(const VersionRecord& record, Bytes* out) {
   out->clear();
   Bytes& o = *out;
   const bool fits = write_node(o, u"VS_VERSION_INFO", 0, kFixedInfoSize, [&] {
@@ -173,7 +175,7 @@ const std::u16string* version_string(const VersionRecord& record, const std::u16
   return nullptr;
 }
 
-Failure parse_version_numbers(const std::string& text, std::array<uint16_t, 4>* numbers) {
+Error parse_version_numbers(const std::string& text, std::array<uint16_t, 4>* numbers) {
   size_t at = 0;
   for (size_t i = 0; i < 4; ++i) {
     if (i > 0 && (at >= text.size() || text[at++] != '.')) break;

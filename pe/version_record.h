@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "pe/version_walk.h"
-#include "tool/failure.h"
-#include "tool/resource_tree.h"
+#include "pe/error.h"
+#include "pe/resource_tree.h"
 
 namespace tarvex::pe {
 
@@ -36,10 +36,10 @@ struct VersionRecord {
 VersionRecord empty_version_record();
 
 // Reads a record; a failure says what is malformed.
-Failure read_version_record(const uint8_t* data, size_t size, VersionRecord* record);
+Error read_version_record(const uint8_t* data, size_t size, VersionRecord* record);
 
 // The record as resource bytes; refused when a part outgrows the 16-bit lengths.
-Failure build_version_record(const VersionRecord& record, Bytes* out);
+Error build_version_record(const VersionRecord& record, Bytes* out);
 
 // Sets `name` to `value` in every string table, adding it where missing. A record
 // without a table gets one for neutral language and Unicode, with its translation.
@@ -49,7 +49,7 @@ void set_version_string(VersionRecord& record, const std::u16string& name, const
 const std::u16string* version_string(const VersionRecord& record, const std::u16string& name);
 
 // "A.B.C.D" with each number at most 65535, into `numbers`; a failure says why not.
-Failure parse_version_numbers(const std::string& text, std::array<uint16_t, 4>* numbers);
+Error parse_version_numbers(const std::string& text, std::array<uint16_t, 4>* numbers);
 
 // The file and product version, in the fixed part and as the strings FileVersion and
 // ProductVersion.

@@ -16,7 +16,7 @@ class Checker {
  public:
   explicit Checker(const std::string& text) : t_(text) {}
 
-  Failure run() {
+  Error run() {
     if (t_.compare(0, 3, "\xEF\xBB\xBF") == 0) at_ = 3;
     if (t_.compare(at_, 5, "<?xml") == 0 && at_ + 5 < t_.size() && space(t_[at_ + 5]) && !skip_past("?>"))
       return error("the XML declaration has no end");
@@ -55,7 +55,7 @@ class Checker {
         const std::string name = read_name();
         if (name.empty()) return error("a '<' that starts no tag");
         bool empty_element = false;
-        if (Failure f = attributes(&empty_element)) return f;
+        if (Error f = attributes(&empty_element)) return f;
         root_seen = true;
         if (!empty_element) open.push_back(name);
       }
@@ -66,7 +66,7 @@ class Checker {
   }
 
  private:
-  Failure error(const std::string& what) const {
+  Error error(const std::string& what) const {
     const long line = 1 + std::count(t_.begin(), t_.begin() + static_cast<long>(std::min(at_, t_.size())), '\n');
     return fail("it is not well-formed XML: " + what + " (line " + std::to_string(line) + ")");
   }
@@ -105,7 +105,7 @@ class Checker {
     return ok;
   }
 
-  Failure attributes(bool* empty_element) {
+  Error attributes(bool* empty_element) {
     std::vector<std::string> names;
     for (;;) {
       const size_t before = at_;
@@ -147,6 +147,6 @@ class Checker {
 
 }  // namespace
 
-Failure check_xml(const std::string& text) { return Checker(text).run(); }
+Error check_xml(const std::string& text) { return Checker(text).run(); }
 
 }  // namespace tarvex::pe

@@ -2,7 +2,7 @@
 #pragma once
 #include <string>
 
-#include "tool/failure.h"
+#include "pe/error.h"
 
 namespace tarvex::pe {
 
@@ -11,6 +11,6 @@ namespace tarvex::pe {
 // attributes; only the predefined and numeric character references. A document type
 // declaration is refused: a manifest has none. The failure says what is wrong and
 // on which line.
-Failure check_xml(const std::string& text);
+Error check_xml(const std::string& text);
 
 }  // namespace tarvex::pe

@@ -16,7 +16,7 @@ cmake --build "$example"
 out="$example/hello.exe"
 "$dist/bin/tarvex" list "$out"
 echo "== running $out under Wine"
-export WINEPREFIX="${TARVEX_WINEPREFIX:-$top/.deps/wineprefix}"
+. "$top/scripts/wine-env.sh"
 set +e
 "$top/scripts/wine-run" "$out" "Ada Lovelace" --verbose
 code=$?

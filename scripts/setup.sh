@@ -60,8 +60,7 @@ if [ ! -f "$zstd_src/lib/zstd.h" ]; then
 fi
 
 # The Wine prefix the build and the tests run in.
-export WINEPREFIX="${TARVEX_WINEPREFIX:-$deps/wineprefix}"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$top/scripts/wine-env.sh"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "setup: creating the Wine prefix $WINEPREFIX"
   wineboot --init >/dev/null 2>&1 || true

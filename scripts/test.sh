@@ -6,8 +6,7 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="${TARVEX_BUILD_DIR:-$top/build}"
 "$top/scripts/build.sh"
 
-export WINEPREFIX="${TARVEX_WINEPREFIX:-$top/.deps/wineprefix}"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$top/scripts/wine-env.sh"
 wineserver -p 2>/dev/null || true  # already running is fine
 trap 'wineserver -k 2>/dev/null || true' EXIT
 # Wine's own service processes start with the first program and live as long as the

@@ -5,6 +5,10 @@
 
 namespace tarvex {
 
+// The longest path the system handles, in the \\?\ form: where a tree that this run
+// made is walked for its removal, whatever the length of the paths below it.
+inline constexpr size_t kLongPathCapacity = 32768;
+
 // A path the Launcher builds: the extraction directory, a file's target path and its
 // containing directory, the executable's folder, the profile directory.
 inline constexpr size_t kPathCapacity = 4096;

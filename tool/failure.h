@@ -1,11 +1,13 @@
-// The packer's one way to say that a step failed: what it concerned (a file or path,
-// and the catalogue line to print it with) and why. Every step of `tarvex` returns
-// one; only a command prints it, as one line on standard error, and exits with 2.
+// The packer's one way to say that a step failed: the file it concerns, what the packer
+// could not do with it, and why. Every step of `tarvex` returns one; only a command
+// prints it, as one line on standard error in the form of tool/messages.h, and exits
+// with 2.
 #pragma once
 #include <string>
 #include <utility>
 
-#include "diagnostics/report.h"
+#include "pe/error.h"
+#include "support/try.h"
 
 namespace tarvex {
 
@@ -13,34 +15,33 @@ namespace tarvex {
 // A step fills in what it knows; the callers above fill in what it left open.
 struct [[nodiscard]] Failure {
   bool failed = false;
-  const char* line = nullptr;  // a catalogue format taking the path and the reason, in that order
-  std::string path;
-  std::string reason;
+  std::string path;            // the file, folder or option value it concerns
+  const char* doing = nullptr;  // what could not be done (tool_msg::kCannot...); null: open
+  std::string reason;           // why, in words
+
+  Failure() = default;
+  Failure(std::string path, const char* doing, std::string reason)
+      : failed(true), path(std::move(path)), doing(doing), reason(std::move(reason)) {}
+  // A failure of the PE library: its reason, with the rest left for the caller.
+  Failure(pe::Error error) : failed(error.failed), reason(std::move(error.reason)) {}
 
   explicit operator bool() const { return failed; }
 };
 
-inline Failure fail(std::string reason) { return {true, nullptr, {}, std::move(reason)}; }
-inline Failure fail(std::string path, std::string reason) { return {true, nullptr, std::move(path), std::move(reason)}; }
+inline Failure fail(std::string reason) { return {{}, nullptr, std::move(reason)}; }
+inline Failure fail(std::string path, std::string reason) { return {std::move(path), nullptr, std::move(reason)}; }
 
-// Fills in the catalogue line and the path where no deeper step has set them.
-inline Failure about(Failure failure, const char* line, const std::string& path) {
-  if (!failure.line) failure.line = line;
+// Fills in what could not be done and the path where no deeper step has set them.
+inline Failure about(Failure failure, const char* doing, const std::string& path) {
+  if (!failure.doing) failure.doing = doing;
   if (failure.path.empty()) failure.path = path;
   return failure;
 }
 
 // Prints the one line (completed as by `about`) and gives the exit code for a failure.
-inline int report(const Failure& failure, const char* line = nullptr, const std::string& path = {}) {
-  const Failure f = about(failure, line, path);
-  error_printf(stderr, f.line, f.path.c_str(), f.reason.c_str());
-  return 2;
-}
+int report(const Failure& failure, const char* doing = nullptr, const std::string& path = {});
+
+// A warning line about `path`; the command goes on.
+void warn(const std::string& path, const char* what);
 
 }  // namespace tarvex
-
-// Returns the failure of a step from the calling step, unchanged.
-#define TARVEX_TRY(step)                                  \
-  do {                                                    \
-    if (::tarvex::Failure failure_ = (step)) return failure_; \
-  } while (0)

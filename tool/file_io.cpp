@@ -66,23 +66,31 @@ Failure read_whole_file(const std::string& path, Bytes* out) {
   return {};
 }
 
-Failure replace_file(const std::string& path, const Bytes& data, const std::string& permissions_from) {
-  const fs::path target = fs::u8path(path);
+int create_beside(const fs::path& target, const std::function<int(const fs::path&)>& create, fs::path* made) {
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::random_device random;
-  fs::path temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < kNameAttempts && fd < 0; ++attempt) {
+  int result = EEXIST;
+  for (int attempt = 0; attempt < kNameAttempts && result == EEXIST; ++attempt) {
     char suffix[32];
     snprintf(suffix, sizeof suffix, ".tarvex-%08x", static_cast<unsigned>(random()));
     fs::path name(".");
     name += target.filename();
     name += suffix;
-    temp = folder / name;
-    fd = open_new(temp);
-    if (fd < 0 && errno != EEXIST) return errno_failure(path);
+    *made = folder / name;
+    result = create(*made);
   }
-  if (fd < 0) return errno_failure(path);
+  return result;
+}
+
+Failure replace_file(const std::string& path, const Bytes& data, const std::string& permissions_from) {
+  const fs::path target = fs::u8path(path);
+  fs::path temp;
+  int fd = -1;
+  const int error = create_beside(target, [&](const fs::path& name) {
+    fd = open_new(name);
+    return fd < 0 ? errno : 0;
+  }, &temp);
+  if (error) return fail(path, strerror(error));
 
   Failure failure;
   for (size_t done = 0; !failure && done < data.size();) {

@@ -569,7 +569,9 @@ TEST_P(ConsoleEventTest, EndsTheRunAndLeavesNothing) {
     // an extraction the event cut short leaves neither it nor its sibling.
     const std::vector<std::string> kept = {key};
     EXPECT_EQ(list_dir(cache), c.module_runs ? kept : std::vector<std::string>{});
-    if (c.module_runs) EXPECT_EQ(count_files(cache + "/" + key), static_cast<size_t>(c.files + 1));
+    if (c.module_runs) {
+      EXPECT_EQ(count_files(cache + "/" + key), static_cast<size_t>(c.files + 1));
+    }
   }
   if (c.on_console) {  // what the module wrote before the event is on the console's screen
     const std::string shown = "| MODULE_DIR=" + windows_path(temp_) + "\\onefile_";
@@ -716,6 +718,7 @@ struct CacheCase {
   std::function<void(const std::string& folder)> between;       // after the first run; null: nothing
   bool second_cached;  // the second run runs from the cache folder, else from a temporary one
   bool needs_root = false;
+  bool live_partial = false;  // the first run's runner has a partial folder of its own meanwhile
 };
 
 class CacheScenarioTest : public CacheTest, public ::testing::WithParamInterface<CacheCase> {};
@@ -725,7 +728,12 @@ TEST_P(CacheScenarioTest, SecondRunSeesTheSameApplication) {
   if (c.needs_root && geteuid() != 0) GTEST_SKIP() << "giving the folder to another user takes root";
   std::string exe = cached_onefile({{u"data\\x.txt", text("x")}, {u"data\\big.bin", Bytes(70000, 'b')}});
   if (c.before_first) c.before_first(folder());
-  RunResult first = run(exe, {"env", "list", "exit", "4"});
+  RunOptions first_options;
+  if (c.live_partial) {
+    ASSERT_TRUE(std::filesystem::create_directories(cache_root()));
+    first_options.env = {{"TARVEX_RUN_PARTIAL", windows_path(folder())}};
+  }
+  RunResult first = run(exe, {"env", "list", "exit", "4"}, first_options);
   ASSERT_TRUE(first.reported) << first.err;
   EXPECT_EQ(first.exit_code, 4u) << first.out << first.err;
   auto v = values(first.out);
@@ -735,6 +743,12 @@ TEST_P(CacheScenarioTest, SecondRunSeesTheSameApplication) {
   // One process: no parent to name, and no marker.
   EXPECT_NE(first.out.find("TARVEX_ONEFILE_PARENT unset"), std::string::npos) << first.out;
   EXPECT_NE(first.out.find("file data\\big.bin 70000 "), std::string::npos) << first.out;
+  if (c.live_partial) {  // its process ran all along, so it stays
+    const std::vector<std::string> partials = list_dir(cache_root(), key_ + ".partial-");
+    ASSERT_EQ(partials.size(), 1u);
+    EXPECT_TRUE(std::filesystem::exists(cache_root() + "/" + partials[0] + "/app.dll"));
+    remove_tree(cache_root() + "/" + partials[0]);
+  }
   EXPECT_EQ(list_dir(cache_root()), std::vector<std::string>{key_}) << "a partial folder was left";
   const int64_t module_written = mtime_ns(folder() + "/app.dll");
   ASSERT_TRUE(write_file(folder() + "/marker", "m"));
@@ -773,6 +787,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ASSERT_TRUE(write_file(folder + ".partial-4194300/app.dll", "half"));
                   },
                   nullptr, true},
+        CacheCase{"PartialFolderOfALiveRunIsLeftToIt", nullptr, nullptr, true, false, true},
         CacheCase{"FolderOfAnotherUserIsNotTrusted", nullptr,
                   [](const std::string& folder) { ASSERT_EQ(chown(folder.c_str(), 4321, 4321), 0); }, false, true},
         CacheCase{"FileInPlaceOfTheFolderIsNotUsed", nullptr,

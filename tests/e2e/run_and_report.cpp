@@ -15,6 +15,9 @@
 // runs the program with TARVEX_ONEFILE_PARENT naming that first instance in N digits,
 // zeros in front: a live parent of the same executable with a {PID} of any length.
 //
+// With TARVEX_RUN_PARTIAL=FOLDER it makes FOLDER.partial-<its own process id> with a file
+// app.dll in it: the partial folder of a first run in cache mode that is still alive.
+//
 // With TARVEX_RUN_TEMP=DIR the program gets DIR as its TMP and TEMP; with
 // TARVEX_RUN_NO_TEMP=1 it gets neither.
 #include <windows.h>
@@ -83,6 +86,15 @@ int wmain() {
     SetEnvironmentVariableW(L"TMP", nullptr);
     SetEnvironmentVariableW(L"TEMP", nullptr);
     SetEnvironmentVariableW(L"TARVEX_RUN_NO_TEMP", nullptr);
+  }
+  static wchar_t partial[4096];
+  if (GetEnvironmentVariableW(L"TARVEX_RUN_PARTIAL", partial, 4000)) {
+    SetEnvironmentVariableW(L"TARVEX_RUN_PARTIAL", nullptr);
+    swprintf(partial + wcslen(partial), 96, L".partial-%lu", GetCurrentProcessId());
+    CreateDirectoryW(partial, nullptr);
+    wcscat(partial, L"\\app.dll");
+    FILE* f = _wfopen(partial, L"w");
+    if (f) fclose(f);
   }
   static wchar_t hold[1024];
   DWORD hold_length = GetEnvironmentVariableW(L"TARVEX_RUN_HOLD_FILE", hold, 1024);

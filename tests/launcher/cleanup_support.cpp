@@ -34,13 +34,11 @@ void WINAPI counted_pause(DWORD ms) {
 
 }  // namespace
 
-CountedCalls::CountedCalls() : saved_(g_cleanup_calls) {
+CountedCalls::CountedCalls() : seam_(g_cleanup_calls, {counted_remove, forwarded_attributes, counted_pause}) {
   attempts = pauses = 0;
-  forward = saved_;
-  g_cleanup_calls = {counted_remove, forwarded_attributes, counted_pause};
+  forward = seam_.saved();
 }
 
-CountedCalls::~CountedCalls() { g_cleanup_calls = saved_; }
 
 void set_removal(const std::wstring& path, bool raised) {
   g_extraction_dir.assign(path.c_str(), kInvariant);

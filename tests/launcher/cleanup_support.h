@@ -6,6 +6,7 @@
 #include <string>
 
 #include "launcher/cleanup.h"
+#include "launcher/seams.h"
 #include "support/unique_handle.h"
 
 namespace tarvex::test {
@@ -16,7 +17,6 @@ namespace tarvex::test {
 // test counts real behaviour or steers it.
 struct CountedCalls {
   CountedCalls();
-  ~CountedCalls();
   CountedCalls(const CountedCalls&) = delete;
   CountedCalls& operator=(const CountedCalls&) = delete;
 
@@ -25,7 +25,7 @@ struct CountedCalls {
   static CleanupCalls forward;
 
  private:
-  CleanupCalls saved_;
+  ScopedSeam<CleanupCalls> seam_;
 };
 
 // Points the extraction directory at `path` and sets the removal flag to 1 (raised)

@@ -10,6 +10,7 @@
 
 #include "launcher/cleanup.h"
 #include "launcher/console_handler.h"
+#include "launcher/seams.h"
 #include "launcher/state.h"
 #include "launcher/tree_removal.h"
 #include "tests/support/windows/process.h"
@@ -27,15 +28,19 @@ bool g_removed_before_child_ended = false;
 
 // How the system answers each start: `g_refusals` refusals with `g_refusal` (-1:
 // every start), then a sleeping copy of this program. Each start prints one line, so
-// that the count shows also when the run ends inside the launch.
+// that the count shows also when the run ends inside the launch; a start less than
+// 150 ms after the one before says so (the pause is 200 ms, and load only lengthens it).
 int g_refusals = 0;
 DWORD g_refusal = ERROR_ACCESS_DENIED;
 bool g_event_on_refusal = false;
+ULONGLONG g_last_start = 0;
 
 BOOL WINAPI answered_creation(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
                               LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION info) {
   ++g_creations;
-  printf("start\n");
+  const ULONGLONG now = GetTickCount64();
+  printf(g_last_start != 0 && now - g_last_start < 150 ? "start too soon\n" : "start\n");
+  g_last_start = now;
   fflush(stdout);
   if (g_refusals < 0 || g_creations <= g_refusals) {
     if (g_event_on_refusal) {
@@ -91,7 +96,8 @@ TARVEX_SCENARIO(launch) {
   CountedCalls::forward.remove = noting_removal;
   set_removal(argv[1], true);
   const std::wstring how = argv[2];
-  g_create_process = how == L"event_during" ? creation_with_event : answered_creation;
+  ScopedSeam<CreateProcessFunction> creation(g_create_process,
+                                             how == L"event_during" ? creation_with_event : answered_creation);
   g_refusals = how == L"busy_then_started" ? 2 : -1;
   if (how.rfind(L"busy", 0) == 0) g_refusal = ERROR_INTERNAL_ERROR;
   g_event_on_refusal = how == L"busy_then_event";

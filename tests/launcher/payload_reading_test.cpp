@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "launcher/payload_reading.h"
 #include "payload/entries.h"
 #include "payload/format.h"
 #include "payload/reader.h"

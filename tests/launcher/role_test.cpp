@@ -2,6 +2,7 @@
 // cannot recognise its parent never takes the parent role, and an executable
 // recognises itself under any name that its own path can have.
 #include "launcher/role.h"
+#include "launcher/seams.h"
 
 #include <gtest/gtest.h>
 
@@ -97,6 +98,7 @@ const char* variable(const char* name) {
 // argv[1]: the name of an answer in kAnswers; argv[2]: the buffer size its truncation
 // aims at. Decides the role and prints it with what became of the three variables.
 TARVEX_SCENARIO(decide_role) {
+  ScopedSeam<ParentQueryCalls> answers(g_parent_query_calls, g_parent_query_calls);
   for (const Answer& answer : kAnswers)
     if (narrow(argv[1]) == answer.name) answer.install(wcstoul(argv[2], nullptr, 10));
   const Role role = decide_role();

@@ -9,11 +9,11 @@
 #include <functional>
 #include <sstream>
 
-#include "tests/support/host/wine_run.h"
+#include "pe/pe_image.h"
 #include "tests/package/shipping.h"
-#include "tests/support/icon_builder.h"
 #include "tests/support/host/packed_files.h"
-#include "tool/pe_image.h"
+#include "tests/support/host/wine_run.h"
+#include "tests/support/icon_builder.h"
 
 namespace tarvex::shipping_test {
 namespace {

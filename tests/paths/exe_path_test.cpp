@@ -1,6 +1,8 @@
 // The own executable's path and the canonical form of file paths, under Wine.
 #include "paths/exe_path.h"
 
+#include "launcher/path_reports.h"
+
 #include <gtest/gtest.h>
 
 #include <cwchar>
@@ -14,7 +16,7 @@ using tarvex::test::ProcessResult;
 using tarvex::test::run_scenario;
 
 TARVEX_SCENARIO(exe_paths) {
-  printf("%ls\n%ls", tarvex::own_exe_path(true), tarvex::own_exe_path(false));
+  printf("%ls\n%ls", tarvex::own_path(true), tarvex::own_path(false));
   return 0;
 }
 
@@ -22,7 +24,7 @@ TARVEX_SCENARIO(exe_paths) {
 TARVEX_SCENARIO(canonical) {
   std::wstring buffer = argv[1];
   buffer.resize(wcstoul(argv[2], nullptr, 10));
-  tarvex::canonical_file_path(buffer.data(), buffer.size());
+  tarvex::end_on_path_failure(tarvex::canonical_file_path(buffer.data(), buffer.size()));
   printf("%ls", buffer.c_str());
   return 0;
 }
@@ -31,10 +33,16 @@ namespace {
 
 std::wstring module_path() { return tarvex::test::own_exe(); }
 
+std::wstring exe_path(bool resolve) {
+  const wchar_t* path = nullptr;
+  EXPECT_EQ(tarvex::own_exe_path(resolve, &path), tarvex::PathOutcome::kDone);
+  return path;
+}
+
 std::wstring canonical(const std::wstring& path, size_t capacity = 4097, bool* ok = nullptr) {
   std::wstring buffer = path;
   buffer.resize(capacity);
-  bool done = tarvex::try_canonical_file_path(buffer.data(), capacity);
+  bool done = tarvex::canonical_file_path(buffer.data(), capacity) == tarvex::PathOutcome::kDone;
   if (ok) *ok = done;
   return buffer.c_str();
 }
@@ -76,9 +84,11 @@ class TempDir {
 TEST(OwnExePath, EachFormIsComputedOnceAndHandedOutFromItsCache) {
   for (bool resolve : {false, true}) {
     SCOPED_TRACE(resolve);
-    const wchar_t* first = tarvex::own_exe_path(resolve);
+    const wchar_t* first = nullptr;
+    const wchar_t* second = nullptr;
+    ASSERT_EQ(tarvex::own_exe_path(resolve, &first), tarvex::PathOutcome::kDone);
     const std::wstring text = first;
-    const wchar_t* second = tarvex::own_exe_path(resolve);
+    ASSERT_EQ(tarvex::own_exe_path(resolve, &second), tarvex::PathOutcome::kDone);
     EXPECT_EQ(first, second);
     EXPECT_EQ(text, second);
     EXPECT_FALSE(text.empty());
@@ -86,13 +96,13 @@ TEST(OwnExePath, EachFormIsComputedOnceAndHandedOutFromItsCache) {
 }
 
 TEST(OwnExePath, PlainFormIsTheLoadersPathWithAShortDirectory) {
-  const std::wstring plain = tarvex::own_exe_path(false);
+  const std::wstring plain = exe_path(false);
   EXPECT_EQ(name_of(plain), name_of(module_path()));
   EXPECT_EQ(dir_of(plain), short_form(dir_of(module_path())));
 }
 
 TEST(OwnExePath, CanonicalFormHasNoExtendedPrefixAndMatchesCanonicalFilePath) {
-  const std::wstring resolved = tarvex::own_exe_path(true);
+  const std::wstring resolved = exe_path(true);
   EXPECT_NE(resolved.rfind(L"\\\\?\\", 0), 0u) << narrow(resolved);
   EXPECT_EQ(resolved, canonical(module_path()));
   EXPECT_EQ(resolved, canonical(module_path(), 2048));
@@ -146,7 +156,7 @@ TEST(CanonicalFilePath, ReachedThroughALinkGivesTheTargetsPath) {
   const std::wstring link = L"Z:" + unix_path_to_dos(unix_link);
   ASSERT_EQ(run_unix(L"Z:\\bin\\ln", L"ln -sf " + dos_path_to_unix(exe.substr(2)) + L" " + unix_link), 0u);
 
-  EXPECT_EQ(canonical(link), tarvex::own_exe_path(true));
+  EXPECT_EQ(canonical(link), exe_path(true));
   // Started through the link, the program resolves its own path to the target as well.
   tarvex::test::ProcessOptions start;
   start.application = link;
@@ -155,7 +165,7 @@ TEST(CanonicalFilePath, ReachedThroughALinkGivesTheTargetsPath) {
   ProcessResult r = tarvex::test::run_process(start);
   // DeleteFileW does not remove a Unix link under Wine.
   run_unix(L"Z:\\bin\\rm", L"rm -f " + unix_link);
-  EXPECT_EQ(r.out.substr(0, r.out.find('\r')), narrow(tarvex::own_exe_path(true)));
+  EXPECT_EQ(r.out.substr(0, r.out.find('\r')), narrow(exe_path(true)));
   EXPECT_FALSE(tarvex::test::file_exists(link));
 }
 
@@ -187,7 +197,7 @@ TEST(ShortenDirPart, DirectoriesWithoutShortFormStayExactly) {
     SCOPED_TRACE(narrow(row));
     wchar_t buffer[64];
     wcscpy(buffer, row);
-    tarvex::shorten_dir_part(buffer, 64);
+    EXPECT_TRUE(tarvex::shorten_dir_part(buffer, 64));
     EXPECT_STREQ(buffer, row);
   }
 }

@@ -2,6 +2,8 @@
 #include "paths/environment.h"
 #include "paths/expand.h"
 
+#include "launcher/path_reports.h"
+
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
@@ -19,7 +21,9 @@ using tarvex::test::run_scenario;
 TARVEX_SCENARIO(expand) {
   const size_t capacity = wcstoul(argv[2], nullptr, 10);
   std::wstring out(capacity, L'#');
-  const bool ok = tarvex::expand_path_spec(out.data(), argv[1], capacity);
+  const tarvex::Expansion expansion = tarvex::expand_path_spec(out.data(), argv[1], capacity);
+  tarvex::end_on_unusable_value(expansion);
+  const bool ok = expansion == tarvex::Expansion::kDone;
   printf("%s|%ls", ok ? "ok" : "fail", out.c_str());
   return 0;
 }
@@ -63,7 +67,7 @@ struct Expansion {
 
 Expansion expand(const std::wstring& spec, size_t capacity = 4096) {
   std::wstring out(capacity, L'#');
-  bool ok = tarvex::expand_path_spec(out.data(), spec.c_str(), capacity);
+  bool ok = tarvex::expand_path_spec(out.data(), spec.c_str(), capacity) == tarvex::Expansion::kDone;
   return {ok, out.c_str()};
 }
 
@@ -159,18 +163,21 @@ TEST(ExpandPathSpec, ProgramVariablesFollowArgumentZero) {
   struct Row {
     const wchar_t* argv0;
     const char* expected;
+    const wchar_t* spec = L"{PROGRAM}|{PROGRAM_BASE}|{PROGRAM_DIR}";
   } rows[] = {
       {L"C:\\Apps\\Tool.EXE", "ok|C:\\Apps\\Tool.EXE|C:\\Apps\\Tool|C:\\Apps"},
       {L"tool", "ok|tool|tool|tool"},
       {L".exe", "ok|.exe||.exe"},
       {L"\\x", "ok|\\x|\\x|"},
       {L"\"C:\\My Apps\\t.Exe\"", "ok|C:\\My Apps\\t.Exe|C:\\My Apps\\t|C:\\My Apps"},
+      // The backslash of the text before the variable is not the value's.
+      {L"tool", "ok|D:\\x\\tool", L"D:\\x\\{PROGRAM_DIR}"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(tarvex::test::narrow(row.argv0));
     ProcessOptions options;
     options.application = tarvex::test::own_exe();
-    options.command_line = std::wstring(row.argv0) + L" {PROGRAM}|{PROGRAM_BASE}|{PROGRAM_DIR} 4096";
+    options.command_line = std::wstring(row.argv0) + L" " + row.spec + L" 4096";
     options.set_env = {{L"TARVEX_TEST_SCENARIO", L"expand"}};
     EXPECT_EQ(tarvex::test::run_process(options).out, row.expected);
   }

@@ -74,4 +74,31 @@ TEST(PrivateFolder, DescriptorReadsBackAsSet) {
   tarvex::test::remove_tree(base);
 }
 
+// Wine takes a folder's owner from its Unix owner. Another account's folder: one made
+// here and given to uid 4321, which only root may do; for anyone else, the Unix root.
+TEST(PrivateFolder, OwnerMustBeTheRunningUser) {
+  const std::wstring mine = tarvex::test::make_temp_dir(L"paths_owner");
+  const std::wstring unix_theirs = L"/tmp/tarvex_owner_" + std::to_wstring(GetCurrentProcessId());
+  std::wstring theirs = L"Z:" + unix_theirs;
+  for (wchar_t& c : theirs) c = c == L'/' ? L'\\' : c;
+  ASSERT_TRUE(CreateDirectoryW(theirs.c_str(), nullptr));
+  tarvex::test::ProcessOptions chown;
+  chown.application = L"Z:\\bin\\chown";
+  chown.command_line = L"chown 4321 " + unix_theirs;
+  const bool given = tarvex::test::run_process(chown).exit_code == 0;
+  const struct {
+    std::wstring folder;
+    bool owned;
+  } rows[] = {{mine, true}, {given ? theirs : L"Z:\\", false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(tarvex::test::narrow(row.folder));
+    tarvex::Handle folder(CreateFileW(row.folder.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(tarvex::owned_by_current_user(folder.get()), row.owned);
+  }
+  tarvex::test::remove_tree(mine);
+  tarvex::test::remove_tree(theirs);
+}
+
 }  // namespace

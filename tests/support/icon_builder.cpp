@@ -4,16 +4,12 @@
 
 #include <algorithm>
 
-#include "tool/pe_image.h"
+#include "pe/pe_image.h"
 
 namespace tarvex::testing {
 
 namespace {
 
-using pe::put16;
-using pe::put32;
-using pe::get16;
-using pe::get32;
 
 void append16(Bytes& b, uint16_t v) {
   b.resize(b.size() + 2);

@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "tool/pe_layout.h"
+#include "pe/pe_layout.h"
+#include "tests/support/le_bytes.h"
 
 namespace tarvex::testing {
 

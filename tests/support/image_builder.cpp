@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <deque>
 
-#include "tool/resource_tree.h"
+#include "pe/resource_tree.h"
 
 namespace tarvex::testing {
 

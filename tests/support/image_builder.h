@@ -4,8 +4,9 @@
 #include <utility>
 #include <vector>
 
-#include "tool/pe_image.h"
-#include "tool/resource_tree.h"
+#include "pe/pe_image.h"
+#include "pe/resource_tree.h"
+#include "tests/support/le_bytes.h"
 
 namespace tarvex::testing {
 

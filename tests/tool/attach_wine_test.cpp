@@ -11,10 +11,11 @@
 #include <random>
 #include <tuple>
 
-#include "tests/support/host/wine_run.h"
+#include "pe/pe_image.h"
+#include "pe/resource_rebuild.h"
 #include "tests/support/host/host_command.h"
-#include "tool/attach.h"
-#include "tool/pe_image.h"
+#include "tests/support/host/wine_run.h"
+#include "tests/support/le_bytes.h"
 
 namespace tarvex {
 namespace {
@@ -177,8 +178,8 @@ TEST(AttachUnderWine, AttachingTwiceDoesNotGrowTheFile) {
     SCOPED_TRACE(name);
     const std::string data = e2e::read_file(e2e::resource_test_program(name));
     Bytes once, twice;
-    ASSERT_FALSE(attach_payload(Bytes(data.begin(), data.end()), payload, &once));
-    ASSERT_FALSE(attach_payload(once, payload, &twice));
+    ASSERT_FALSE(pe::attach_payload(Bytes(data.begin(), data.end()), payload, &once));
+    ASSERT_FALSE(pe::attach_payload(once, payload, &twice));
     EXPECT_LE(twice.size(), once.size());
     EXPECT_EQ(twice, once);
   }
@@ -222,8 +223,8 @@ TEST(AttachUnderWine, ChecksumAgreesWithTheLinker) {
     pe::Image image;
     ASSERT_FALSE(pe::parse_image(file, &image));
     const size_t field = image.optional_header + pe::kCheckSumField;
-    EXPECT_NE(pe::get32(file, field), 0u);
-    EXPECT_EQ(pe::pe_checksum(file, field), pe::get32(file, field));
+    EXPECT_NE(get32(file, field), 0u);
+    EXPECT_EQ(pe::pe_checksum(file, field), get32(file, field));
   }
 }
 

@@ -7,9 +7,10 @@
 #include <algorithm>
 #include <functional>
 
-#include "tests/support/host/wine_run.h"
+#include "pe/pe_image.h"
 #include "tests/support/host/host_command.h"
-#include "tool/pe_image.h"
+#include "tests/support/host/wine_run.h"
+#include "tests/support/le_bytes.h"
 
 namespace tarvex {
 namespace {
@@ -79,13 +80,13 @@ TEST(TarvexCli, RefusalsLeaveTheInputAsItWasAndNoOutput) {
   } cases[] = {
       {"text file", "This is not a program.\n", "not a PE32+ x86-64 image: too short"},
       {"truncated program", plain.substr(0, 300), "outside the file"},
-      {"32-bit program", patched([&](Bytes& b) { pe::put16(b, coff, 0x14C); }),
+      {"32-bit program", patched([&](Bytes& b) { put16(b, coff, 0x14C); }),
        "not a PE32+ x86-64 image: machine type 0x14c"},
-      {"PE32 optional header", patched([&](Bytes& b) { pe::put16(b, opt, 0x10B); }),
+      {"PE32 optional header", patched([&](Bytes& b) { put16(b, opt, 0x10B); }),
        "not a PE32+ x86-64 image: optional header magic 0x10b"},
       {"signed program", patched([&](Bytes& b) {
-         pe::put32(b, opt + 112 + 8 * pe::kCertificateDirectory, static_cast<uint32_t>(b.size()));
-         pe::put32(b, opt + 112 + 8 * pe::kCertificateDirectory + 4, 0x200);
+         put32(b, opt + 112 + 8 * pe::kCertificateDirectory, static_cast<uint32_t>(b.size()));
+         put32(b, opt + 112 + 8 * pe::kCertificateDirectory + 4, 0x200);
        }),
        "Authenticode signature"},
       {"headers without room", patched([&](Bytes& b) { std::fill_n(b.begin() + after_table, 40, 0xCC); }),
@@ -102,11 +103,11 @@ TEST(TarvexCli, RefusalsLeaveTheInputAsItWasAndNoOutput) {
       const auto r = run_command({tarvex_tool(), "attach", exe, "--payload", payload, "-o", out});
       EXPECT_EQ(r.exit_code, 2);
       EXPECT_EQ(r.out, "");
-      const std::string prefix = "Error, cannot attach to '" + exe + "': ";
+      const std::string prefix = "tarvex: " + exe + ": cannot attach a payload to it: ";
       EXPECT_EQ(r.err.compare(0, prefix.size(), prefix), 0) << r.err;
       EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
       EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
-      EXPECT_TRUE(r.err.size() > 2 && r.err.compare(r.err.size() - 2, 2, ".\n") == 0) << r.err;
+      EXPECT_EQ(r.err.back(), '\n');
       EXPECT_EQ(e2e::read_file(exe), c.input);
       EXPECT_EQ(e2e::list_dir(dir), (std::vector<std::string>{"in.exe", "p.bin"}));
       e2e::remove_tree(dir);
@@ -124,12 +125,12 @@ TEST(TarvexCli, FilesThatCannotBeReadOrWritten) {
     std::vector<std::string> args;
     std::string message;
   } cases[] = {
-      {{exe, "--payload", dir + "/missing.bin", "-o", existing}, "Error, cannot read '" + dir + "/missing.bin': "},
-      {{dir + "/missing.exe", "--payload", payload, "-o", existing}, "Error, cannot read '" + dir + "/missing.exe': "},
-      {{dir, "--payload", payload, "-o", existing}, "Error, cannot read '" + dir + "': "},
+      {{exe, "--payload", dir + "/missing.bin", "-o", existing}, "tarvex: " + dir + "/missing.bin: cannot read: "},
+      {{dir + "/missing.exe", "--payload", payload, "-o", existing}, "tarvex: " + dir + "/missing.exe: cannot read: "},
+      {{dir, "--payload", payload, "-o", existing}, "tarvex: " + dir + ": cannot read: "},
       {{exe, "--payload", payload, "-o", dir + "/no/such/dir/out.exe"},
-       "Error, cannot write '" + dir + "/no/such/dir/out.exe': "},
-      {{exe, "--payload", payload, "-o", dir}, "Error, cannot write '" + dir + "': "},
+       "tarvex: " + dir + "/no/such/dir/out.exe: cannot write: "},
+      {{exe, "--payload", payload, "-o", dir}, "tarvex: " + dir + ": cannot write: "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);

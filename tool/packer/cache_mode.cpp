@@ -1,45 +1,15 @@
 // Cache mode, packer side: template checks, the payload's key and the cache record.
 #include "tool/packer/cache_mode.h"
 
-#include <cstring>
-
 #include "payload/cache_record.h"
+#include "payload/cache_record_writer.h"
 #include "payload/format.h"
+#include "payload/template_variables.h"
+#include "pe/resource_tree.h"
 #include "tool/packer/entry_names.h"
 #include "tool/packer/sha256.h"
-#include "tool/resource_tree.h"
 
 namespace tarvex::packer {
-
-namespace {
-
-// The variables the Launcher's expansion knows.
-constexpr const char* kVariables[] = {"TEMP",     "PROGRAM",   "PROGRAM_BASE", "PROGRAM_DIR", "PID",  "HOME",
-                                      "CACHE_DIR", "COMPANY", "PRODUCT",      "VERSION",     "TIME"};
-
-bool same_name(const std::u16string& name, const char* known) {
-  if (name.size() != strlen(known)) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    char16_t c = name[i];
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-    if (c != static_cast<char16_t>(known[i])) return false;
-  }
-  return true;
-}
-
-void put_u32(Bytes& out, uint32_t value) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
-void put_units(Bytes& out, const std::u16string& text) {
-  put_u32(out, static_cast<uint32_t>(text.size()));
-  for (char16_t unit : text) {
-    out.push_back(static_cast<uint8_t>(unit));
-    out.push_back(static_cast<uint8_t>(unit >> 8));
-  }
-}
-
-}  // namespace
 
 Failure check_cache_template(const std::u16string& folder_template) {
   if (folder_template.empty()) return fail("the folder template is empty");
@@ -53,10 +23,9 @@ Failure check_cache_template(const std::u16string& folder_template) {
       if (open == std::u16string::npos) return fail("a \"}\" outside a variable reference");
       const std::u16string name = folder_template.substr(open + 1, i - open - 1);
       open = std::u16string::npos;
-      bool known = false;
-      for (const char* variable : kVariables) known = known || same_name(name, variable);
-      if (!known) return fail("{" + utf16_to_utf8(name) + "} is not a template variable");
-      if (same_name(name, "PID") || same_name(name, "TIME"))
+      const payload::TemplateVariableInfo* variable = payload::find_template_variable(name.data(), name.size());
+      if (!variable) return fail("{" + utf16_to_utf8(name) + "} is not a template variable");
+      if (variable->changes_every_start)
         return fail("{" + utf16_to_utf8(name) + "} changes at every start, so the folder would never be reused");
     }
   }
@@ -84,15 +53,9 @@ std::u16string keyed_template(const std::u16string& folder_template, const std::
 }
 
 Bytes build_cache_record(const std::u16string& keyed, const std::vector<AppFile>& files) {
-  Bytes record(std::begin(payload::kCacheRecordMagic), std::end(payload::kCacheRecordMagic));
-  put_units(record, keyed);
-  put_u32(record, static_cast<uint32_t>(files.size()));
-  for (const AppFile& file : files) {
-    put_units(record, file.name);
-    put_u32(record, static_cast<uint32_t>(file.size));
-    put_u32(record, static_cast<uint32_t>(file.size >> 32));
-  }
-  return record;
+  std::vector<payload::CacheRecordEntry> entries;
+  for (const AppFile& file : files) entries.push_back({file.name, file.size});
+  return payload::build_cache_record(keyed, entries);
 }
 
 std::string describe_mode(const Bytes& file) {

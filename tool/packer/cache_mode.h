@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "pe/pe_image.h"
 #include "tool/failure.h"
 #include "tool/packer/app_folder.h"
-#include "tool/pe_image.h"
 
 namespace tarvex::packer {
 

@@ -3,13 +3,13 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstring>
-#include <random>
 #include <vector>
 
-#include "diagnostics/messages.h"
 #include "payload/entries.h"
 #include "payload/format.h"
 #include "payload/reader.h"
+#include "tool/file_io.h"
+#include "tool/messages.h"
 #include "tool/packer/commands.h"
 #include "tool/packer/entry_names.h"
 #include "tool/packer/host_paths.h"
@@ -19,8 +19,6 @@
 namespace tarvex::packer {
 
 namespace {
-
-constexpr int kNameAttempts = 100;
 
 // The folder the entries are written to, and the folders made above it; all of it is
 // removed again unless it was renamed into place.
@@ -40,7 +38,6 @@ struct Temporary {
 };
 
 Failure make_temporary_beside(const fs::path& target, Temporary* made) {
-  std::random_device random;
   const fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::error_code ec;
   for (fs::path p = parent; !p.empty() && !fs::exists(p, ec); p = p.parent_path()) {
@@ -48,17 +45,14 @@ Failure make_temporary_beside(const fs::path& target, Temporary* made) {
     if (p == p.parent_path()) break;
   }
   fs::create_directories(parent, ec);
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    char suffix[32];
-    snprintf(suffix, sizeof suffix, ".tarvex-%08x", static_cast<unsigned>(random()));
-    fs::path candidate = parent / (fs::path(".").native() + target.filename().native() + fs::path(suffix).native());
-    if (fs::create_directory(candidate, ec)) {
-      made->folder = candidate;
-      return {};
-    }
-    if (ec) break;
-  }
-  return fail(ec ? ec.message() : "no free temporary name");
+  fs::path folder;
+  const int result = create_beside(target, [&](const fs::path& name) {
+    if (fs::create_directory(name, ec)) return 0;
+    return ec ? -1 : EEXIST;
+  }, &folder);
+  if (result != 0) return fail(ec ? ec.message() : "no free temporary name");
+  made->folder = folder;
+  return {};
 }
 
 struct Extracted {
@@ -120,21 +114,21 @@ int run_extract(const std::string& exe_text, const std::string& dir_text) {
   std::error_code ec;
   if (fs::exists(target, ec) && !(fs::is_directory(target, ec) && fs::is_empty(target, ec)))
     return report(fail("'" + display_path(target) + "' already exists and is not an empty folder"),
-                  msg::kToolCannotExtract, exe);
+                  tool_msg::kCannotExtract, exe);
   Bytes file;
   PayloadView payload;
   if (Failure f = load_packed_payload(exe, &file, &payload)) return report(f);
 
   // Declared before the reading, so that a failure anywhere removes what was written.
   Temporary temporary;
-  if (Failure f = make_temporary_beside(target, &temporary)) return report(f, msg::kToolCannotExtract, exe);
+  if (Failure f = make_temporary_beside(target, &temporary)) return report(f, tool_msg::kCannotExtract, exe);
   Extracted done;
   if (Failure f = write_entries(exe, payload, temporary.folder, target, &done))
-    return report(f, msg::kToolCannotExtract, exe);
+    return report(f, tool_msg::kCannotExtract, exe);
 
   if (fs::exists(target, ec)) fs::remove(target, ec);  // the empty folder checked above
   fs::rename(temporary.folder, target, ec);
-  if (ec) return report(fail(display_path(target), ec.message()), msg::kToolCannotExtract);
+  if (ec) return report(fail(display_path(target), ec.message()), tool_msg::kCannotExtract);
   temporary.keep();
   printf("Extracted %zu files (%" PRIu64 " bytes) to %s.\n", done.count, done.bytes, display_path(target).c_str());
   return 0;

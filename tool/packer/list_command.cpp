@@ -9,13 +9,13 @@
 #include "payload/entries.h"
 #include "payload/format.h"
 #include "payload/reader.h"
+#include "pe/pe_image.h"
 #include "tool/packer/cache_mode.h"
 #include "tool/packer/commands.h"
 #include "tool/packer/entry_names.h"
 #include "tool/packer/host_paths.h"
 #include "tool/packer/payload_resource.h"
 #include "pe/version_record.h"
-#include "tool/pe_image.h"
 
 namespace tarvex::packer {
 

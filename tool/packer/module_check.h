@@ -2,7 +2,8 @@
 #pragma once
 #include <string>
 
-#include "tool/pe_image.h"
+#include "pe/pe_image.h"
+#include "tool/failure.h"
 
 namespace tarvex::packer {
 

@@ -10,8 +10,9 @@
 
 #include "diagnostics/messages.h"
 #include "payload/format.h"
+#include "pe/resource_tree.h"
 #include "tool/file_io.h"
-#include "tool/resource_tree.h"
+#include "tool/messages.h"
 
 namespace tarvex::packer {
 
@@ -29,17 +30,15 @@ Failure find_payload(const Bytes& file, PayloadView* payload) {
   }
   if (!found || found->size < payload::kSignatureSize ||
       memcmp(found->data, payload::kSignature, payload::kSignatureSize) != 0) {
-    Failure failure = fail(msg::kAttachedHeader);
-    failure.line = msg::kToolPayloadFailure;
-    return failure;
+    return Failure({}, tool_msg::kNothing, msg::kAttachedHeader);
   }
   *payload = {found->data, found->size};
   return {};
 }
 
 Failure load_packed_payload(const std::string& exe, Bytes* file, PayloadView* payload) {
-  if (Failure f = read_whole_file(exe, file)) return about(f, msg::kToolCannotRead, exe);
-  if (Failure f = find_payload(*file, payload)) return about(f, msg::kToolCannotRead, exe);
+  if (Failure f = read_whole_file(exe, file)) return about(f, tool_msg::kCannotRead, exe);
+  if (Failure f = find_payload(*file, payload)) return about(f, tool_msg::kCannotRead, exe);
   return {};
 }
 
@@ -65,9 +64,7 @@ Failure payload_failure(const std::string& exe, PayloadStatus status) {
       reason = "damaged payload: an entry name is longer than " + std::to_string(payload::kMaxNameUnits) + " units";
       break;
   }
-  Failure failure = fail(exe, reason + " (" + payload_failure_message(status.failure) + ")");
-  failure.line = msg::kToolPayloadFailure;
-  return failure;
+  return Failure(exe, tool_msg::kNothing, reason + " (" + payload_failure_message(status.failure) + ")");
 }
 
 }  // namespace tarvex::packer

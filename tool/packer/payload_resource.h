@@ -6,8 +6,8 @@
 #include <string>
 
 #include "payload/reader.h"
+#include "pe/pe_layout.h"
 #include "tool/failure.h"
-#include "tool/pe_layout.h"
 
 namespace tarvex::packer {
 

@@ -3,11 +3,11 @@
 
 #include <algorithm>
 
-#include "diagnostics/messages.h"
 #include "payload/format.h"
 #include "pe/manifest.h"
 #include "pe/xml_check.h"
 #include "tool/file_io.h"
+#include "tool/messages.h"
 #include "tool/packer/entry_names.h"
 #include "tool/packer/host_paths.h"
 
@@ -20,10 +20,10 @@ constexpr uint8_t kNoProgressRecord[] = {payload::kNoProgressMagic[0], payload::
 
 Failure read_version_from(const std::string& path_text, ShipperLook* look, pe::VersionRecord* record) {
   const std::string path = display_path(path_from_utf8(path_text));
-  if (Failure f = read_whole_file(path, &look->version_from_file)) return about(f, msg::kToolBadVersionFrom, path);
+  if (Failure f = read_whole_file(path, &look->version_from_file)) return about(f, tool_msg::kBadVersionFrom, path);
   pe::ProgramLook other;
-  if (Failure f = pe::read_program_look(look->version_from_file, &other)) return about(f, msg::kToolBadVersionFrom, path);
-  if (!other.has_version) return about(fail("it has no readable version record"), msg::kToolBadVersionFrom, path);
+  if (Failure f = pe::read_program_look(look->version_from_file, &other)) return about(f, tool_msg::kBadVersionFrom, path);
+  if (!other.has_version) return about(fail("it has no readable version record"), tool_msg::kBadVersionFrom, path);
   *record = other.version;
   return {};
 }
@@ -41,7 +41,7 @@ Failure make_shipper_look(const PackOptions& o, const pe::ProgramLook* program, 
                           ShipperLook* look) {
   std::array<uint16_t, 4> numbers{};
   if (!o.app_version.empty())
-    if (Failure f = pe::parse_version_numbers(o.app_version, &numbers)) return about(f, msg::kToolBadAppVersion, o.app_version);
+    if (Failure f = pe::parse_version_numbers(o.app_version, &numbers)) return about(f, tool_msg::kBadAppVersion, o.app_version);
 
   // The record to start from: a file's, the program's, or a new one named after the output.
   pe::VersionRecord record = pe::empty_version_record();
@@ -63,13 +63,13 @@ Failure make_shipper_look(const PackOptions& o, const pe::ProgramLook* program, 
   pe::set_version_string(record, u"OriginalFilename", utf16(output_name));
   if (!o.app_version.empty()) pe::set_version_numbers(record, numbers);
   else if (!inherited) pe::set_version_numbers(record, {1, 0, 0, 0});
-  if (Failure f = pe::build_version_record(record, &look->version)) return about(f, msg::kToolBadRecord, output_name);
+  if (Failure f = pe::build_version_record(record, &look->version)) return about(f, tool_msg::kBadRecord, output_name);
 
   if (!o.manifest.empty()) {
     const std::string path = display_path(path_from_utf8(o.manifest));
-    if (Failure f = read_whole_file(path, &look->manifest_file)) return about(f, msg::kToolBadManifest, path);
+    if (Failure f = read_whole_file(path, &look->manifest_file)) return about(f, tool_msg::kBadManifest, path);
     look->manifest.assign(look->manifest_file.begin(), look->manifest_file.end());
-    if (Failure f = pe::check_xml(look->manifest)) return about(f, msg::kToolBadManifest, path);
+    if (Failure f = pe::check_xml(look->manifest)) return about(f, tool_msg::kBadManifest, path);
   } else {
     pe::ManifestSettings settings;
     const std::u16string* name = pe::version_string(record, u"ProductName");

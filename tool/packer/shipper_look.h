@@ -5,6 +5,7 @@
 #include <string>
 
 #include "pe/program_look.h"
+#include "tool/failure.h"
 #include "tool/packer/commands.h"
 
 namespace tarvex::packer {

@@ -3,8 +3,8 @@
 
 #include <sys/stat.h>
 
+#include "pe/resource_rebuild.h"
 #include "tests/support/host/wine_run.h"
-#include "tool/attach.h"
 #include "tool/packer/cache_mode.h"
 
 namespace tarvex::e2e {
@@ -20,7 +20,7 @@ Bytes file_bytes(const std::string& path) {
 
 bool make_onefile_from_resource(const Bytes& resource, const std::string& out, bool console) {
   Bytes image;
-  if (attach_payload(file_bytes(launcher_exe()), resource, &image)) return false;
+  if (pe::attach_payload(file_bytes(launcher_exe()), resource, &image)) return false;
   pe::Image headers;
   if (console && pe::parse_image(image, &headers)) return false;
   if (console) pe::set_subsystem(image, headers, pe::kSubsystemWindowsCui);
@@ -47,11 +47,11 @@ std::string make_cached_onefile(const std::vector<PayloadEntry>& entries, const 
   const Bytes record =
       packer::build_cache_record(packer::keyed_template(std::u16string(folder_template.begin(), folder_template.end()), key), files);
   Bytes image;
-  const ResourceEdit edit = [&](std::vector<pe::Resource>& resources) {
-    TARVEX_TRY(put_payload(resources, payload));
-    return put_cache_record(resources, record);
+  const pe::ResourceEdit edit = [&](std::vector<pe::Resource>& resources) {
+    TARVEX_TRY(pe::put_payload(resources, payload));
+    return pe::put_cache_record(resources, record);
   };
-  if (rebuild_resources(file_bytes(launcher_exe()), edit, &image)) return "";
+  if (pe::rebuild_resources(file_bytes(launcher_exe()), edit, &image)) return "";
   pe::Image headers;
   if (console && pe::parse_image(image, &headers)) return "";
   if (console) pe::set_subsystem(image, headers, pe::kSubsystemWindowsCui);

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "pe/icon_resources.h"
 #include "tests/support/host/wine_run.h"
 #include "tests/support/icon_builder.h"
-#include "tool/icon_resources.h"
 
 namespace tarvex::packer_test {
 
@@ -60,7 +60,7 @@ void expect_icon(const std::string& exe, const Bytes& icon) {
   }
   ASSERT_EQ(groups.size(), 1u);
   EXPECT_TRUE(groups[0] == testing::expected_icon_group(icon));
-  ASSERT_EQ(images.size(), pe::get16(icon, 4));
+  ASSERT_EQ(images.size(), get16(icon, 4));
   for (size_t k = 0; k < images.size(); ++k) EXPECT_TRUE(images[k] == testing::icon_file_image(icon, k)) << k;
 }
 

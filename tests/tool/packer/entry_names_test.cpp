@@ -20,7 +20,7 @@ TEST(EntryNames, WindowsRules) {
       {u"C:x", "drive"},         {u"a\\\\b", "empty component"}, {u"a\\", "empty component"},
       {u"a<b", "'<'"},           {u"a>b", "'>'"},            {u"a\\b:c", "':'"},        {u"a\"b", "'\"'"},
       {u"a|b", "'|'"},           {u"a?b", "'?'"},            {u"a*b", "'*'"},           {u"a/b", "'/'"},
-      {u"a\x01", "U+0001"},      {u"tab\there", "U+0009"},   {u"a.", "ends in a dot"},  {u"dir \\x", "ends in a dot"},
+      {u"a\x01", "U+0001"},      {u"tab\there", "U+0009"},   {u"unit\x1F", "U+001F"},   {u"a.", "ends in a dot"},  {u"dir \\x", "ends in a dot"},
       {u"CON", "device"},        {u"con.txt", "device"},     {u"Nul", "device"},        {u"aux .log", "device"},
       {u"x\\COM1", "device"},    {u"com9.tar.gz", "device"}, {u"LPT0", "device"},       {u"COM\u00b9", "device"},
       {u"CONIN$", "device"},     {u"PRN.", "ends in a dot"}, {u"a\xD800" u"b", "Unicode"},  {u"\xDC00", "Unicode"},

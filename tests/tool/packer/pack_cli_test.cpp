@@ -12,10 +12,10 @@
 
 #include "payload/format.h"
 #include "payload/writer.h"
+#include "pe/pe_image.h"
+#include "tests/support/host/packed_files.h"
 #include "tests/support/host/wine_run.h"
 #include "tests/support/icon_builder.h"
-#include "tests/support/host/packed_files.h"
-#include "tool/pe_image.h"
 
 namespace tarvex::packer_test {
 namespace {
@@ -73,6 +73,7 @@ void fake_signature(const std::string& to) {
 struct Inputs {
   std::string dir, app, main = "app.dll", launcher, icon;
   std::vector<std::string> extra;  // more options
+  std::string output;              // empty: out.exe beside the folder
 };
 
 std::function<void(Inputs&)> cache_dir(std::string folder_template) {
@@ -92,9 +93,6 @@ std::function<void(Inputs&)> bad_icon(std::function<void(Bytes&)> change) {
     write_file(s.icon, std::string(icon.begin(), icon.end()));
   };
 }
-using pe::get32;
-using pe::put16;
-using pe::put32;
 using testing::icon_entry;
 using testing::kEntryOffset;
 using testing::kEntrySize;
@@ -109,6 +107,7 @@ TEST(PackCli, BadInputIsRefusedAndNothingIsWritten) {
       {"no folder", [](Inputs& s) { s.app = s.dir + "/nope"; }, "nope", "no such folder"},
       {"not a folder", [](Inputs& s) { s.app += "/data/readme.txt"; }, "readme.txt", "not a folder"},
       {"main missing", [](Inputs& s) { s.main = "missing.dll"; }, "missing.dll", "names no file"},
+      {"output over the main module", [](Inputs& s) { s.output = s.app + "/app.dll"; }, "app/app.dll", "-o names the --main module"},
       {"main above", [](Inputs& s) { copy_file(test_module_dll(), s.dir + "/up.dll"); s.main = "../up.dll"; }, "up.dll", "outside the application folder"},
       {"main absolute", [](Inputs& s) { copy_file(test_module_dll(), s.dir + "/up.dll"); s.main = s.dir + "/up.dll"; }, "up.dll", "outside the application folder"},
       {"main not PE", [](Inputs& s) { s.main = "data/readme.txt"; }, "readme.txt", "not a PE32+ x86-64 image"},
@@ -146,8 +145,8 @@ TEST(PackCli, BadInputIsRefusedAndNothingIsWritten) {
       {"cache dir empty", cache_dir(""), "--cache-dir ''", "the folder template is empty"},
       {"cache dir per process", cache_dir("{TEMP}\\{PID}"), "--cache-dir '{TEMP}\\{PID}'", "would never be reused"},
       {"cache dir relative", cache_dir("cache"), "--cache-dir 'cache'", "absolute"},
-      {"version three numbers", options({"--app-version", "1.2.3"}), "--app-version '1.2.3'", "four numbers"},
-      {"version over 65535", options({"--app-version", "1.65536.0.0"}), "--app-version '1.65536.0.0'", "0 to 65535"},
+      {"version three numbers", options({"--app-version", "1.2.3"}), "1.2.3: cannot use it as --app-version", "four numbers"},
+      {"version over 65535", options({"--app-version", "1.65536.0.0"}), "1.65536.0.0: cannot use it as --app-version", "0 to 65535"},
       {"version text too long", options({"--company", std::string(40000, 'c')}), "out.exe", "too long for a version record"},
       {"version from no record", [](Inputs& s) { s.extra = {"--version-from", test_module_dll()}; }, "test_module.dll", "no readable version record"},
       {"manifest not XML", [](Inputs& s) { write_file(s.dir + "/m.xml", "<assembly><x></assembly>"); s.extra = {"--manifest", s.dir + "/m.xml"}; }, "m.xml", "does not match its start tag"},
@@ -156,11 +155,12 @@ TEST(PackCli, BadInputIsRefusedAndNothingIsWritten) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     TempDir dir;
-    Inputs s{dir.path, dir.path + "/app", "app.dll", launcher_exe(), ""};
+    Inputs s{dir.path, dir.path + "/app", "app.dll", launcher_exe(), "", {}, ""};
     make_app(s.app);
     c.prepare(s);
     const std::vector<std::string> before = list_dir(dir.path);
-    std::vector<std::string> args = {"pack", s.app, "--main", s.main, "-o", dir.path + "/out.exe", "--launcher", s.launcher};
+    const std::string output = s.output.empty() ? dir.path + "/out.exe" : s.output;
+    std::vector<std::string> args = {"pack", s.app, "--main", s.main, "-o", output, "--launcher", s.launcher};
     if (!s.icon.empty()) args.insert(args.end(), {"--icon", s.icon});
     args.insert(args.end(), s.extra.begin(), s.extra.end());
     auto r = tarvex(args);
@@ -187,7 +187,7 @@ TEST(PackCli, EmptyFolderIsAWarning) {
   fs::create_directories(dir.path + "/app/logs");
   auto r = pack(dir.path + "/app", dir.path + "/out.exe");
   EXPECT_EQ(r.exit_code, 0);
-  EXPECT_TRUE(one_line(r.err) && has(r.err, "app/logs") && has(r.err, "Warning")) << r.err;
+  EXPECT_TRUE(one_line(r.err) && has(r.err, "app/logs") && has(r.err, "warning")) << r.err;
   EXPECT_TRUE(fs::exists(dir.path + "/out.exe"));
 }
 

@@ -9,13 +9,13 @@
 #include <map>
 #include <sstream>
 
+#include "pe/icon_resources.h"
+#include "pe/resource_tree.h"
+#include "tests/support/host/packed_files.h"
 #include "tests/support/host/wine_run.h"
 #include "tests/support/icon_builder.h"
-#include "tests/support/host/packed_files.h"
-#include "tool/icon_resources.h"
 #include "tool/packer/cache_mode.h"
 #include "tool/packer/payload_resource.h"
-#include "tool/resource_tree.h"
 
 namespace tarvex::packer_test {
 namespace {
@@ -334,7 +334,7 @@ TEST_P(PackSubsystem, FieldChecksumListAndARunThroughCmd) {
   ASSERT_FALSE(pe::parse_image(file, &image));
   EXPECT_EQ(image.subsystem, c.subsystem);
   const size_t checksum = image.optional_header + pe::kCheckSumField;
-  EXPECT_EQ(pe::get32(file, checksum), pe::pe_checksum(file, checksum));
+  EXPECT_EQ(get32(file, checksum), pe::pe_checksum(file, checksum));
   r = tarvex({"list", exe});
   EXPECT_TRUE(has(r.out, std::string("\n") + c.listed + "\n")) << r.out;
 

@@ -60,7 +60,9 @@ TEST(ShipperLook, AProgramLendsItsRecordIconSubsystemAndLevelAndOptionsWin) {
     EXPECT_EQ(pe::fixed_product_version(record), row.version);
     EXPECT_TRUE(has(made.manifest, std::string("level=\"") + row.level + "\"")) << made.manifest;
     EXPECT_EQ(made.has_icon, row.from_program);
-    if (row.from_program) EXPECT_EQ(made.icon.group, own.group);
+    if (row.from_program) {
+      EXPECT_EQ(made.icon.group, own.group);
+    }
     EXPECT_EQ(made.subsystem, row.from_program ? pe::kSubsystemWindowsCui : pe::kSubsystemWindowsGui);
   }
 }
@@ -84,7 +86,9 @@ TEST(ManifestCheck, OnlyWellFormedXmlPasses) {
     SCOPED_TRACE(row.text);
     const Failure f = pe::check_xml(row.text);
     EXPECT_EQ(static_cast<bool>(f), row.refusal != nullptr) << f.reason;
-    if (row.refusal) EXPECT_TRUE(has(f.reason, row.refusal)) << f.reason;
+    if (row.refusal) {
+      EXPECT_TRUE(has(f.reason, row.refusal)) << f.reason;
+    }
   }
 }
 

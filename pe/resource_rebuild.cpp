@@ -1,5 +1,5 @@
 // Rebuilding the resources: edit the list, rebuild the tree, place it, fix up the headers.
-#include "tool/attach.h"
+#include "pe/resource_rebuild.h"
 
 #include <algorithm>
 #include <vector>
@@ -7,11 +7,9 @@
 #include "payload/cache_record.h"
 #include "payload/format.h"
 
-namespace tarvex {
+namespace tarvex::pe {
 
 namespace {
-
-using namespace pe;
 
 constexpr uint8_t kNewSectionName[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
 // binutils (objdump, windres) read resources from the section named ".rsrc", not through
@@ -51,7 +49,8 @@ bool can_rebuild_last(const Bytes& file, const Image& image) {
   if (image.symbol_table_pointer != 0 && overlaps(image.symbol_table_pointer, 1, s.raw_pointer, s.raw_size))
     return false;
   for (size_t at : debug_entries(image)) {
-    const auto entry = read_at<DebugDirectoryEntry>(file, at);
+    DebugDirectoryEntry entry;
+    if (read_at(file, at, &entry, "a debug directory entry")) return false;
     const uint32_t pointer = entry.pointer_to_raw_data;
     if (pointer != 0 && overlaps(pointer, std::max<uint32_t>(entry.size_of_data, 1), s.raw_pointer, s.raw_size))
       return false;
@@ -78,7 +77,7 @@ struct Placement {
   uint64_t image_size = 0;
 };
 
-Failure place_tree(const Bytes& file, const Image& image, uint64_t section_size, Placement* p) {
+Error place_tree(const Bytes& file, const Image& image, uint64_t section_size, Placement* p) {
   p->rebuild_last = can_rebuild_last(file, image);
   if (p->rebuild_last) {
     const Section& s = image.sections.back();
@@ -114,7 +113,7 @@ void update_headers(const Bytes& file, const Image& image, const Placement& p, B
   SectionHeader section{};  // a new one starts all zero
   if (p.rebuild_last) {
     header -= sizeof(SectionHeader);
-    section = read_at<SectionHeader>(o, header);
+    if (read_at(o, header, &section, "the last section header")) return;
     const Section& s = image.sections.back();
     if (s.characteristics & kScnInitializedData) initialized -= std::min<uint64_t>(initialized, s.raw_size);
   } else {
@@ -152,10 +151,10 @@ void update_headers(const Bytes& file, const Image& image, const Placement& p, B
     update_at<CoffFileHeader>(o, image.coff_header,
                               [&](CoffFileHeader& h) { h.pointer_to_symbol_table = moved(image.symbol_table_pointer); });
   for (size_t entry : debug_entries(image)) {
-    if (entry + sizeof(DebugDirectoryEntry) <= p.head)
-      update_at<DebugDirectoryEntry>(o, entry, [&](DebugDirectoryEntry& e) {
-        e.pointer_to_raw_data = moved(read_at<DebugDirectoryEntry>(file, entry).pointer_to_raw_data);
-      });
+    DebugDirectoryEntry before;
+    if (entry + sizeof(DebugDirectoryEntry) <= p.head && !read_at(file, entry, &before, "a debug directory entry"))
+      update_at<DebugDirectoryEntry>(o, entry,
+                                     [&](DebugDirectoryEntry& e) { e.pointer_to_raw_data = moved(before.pointer_to_raw_data); });
   }
   const size_t checksum = image.optional_header + kCheckSumField;
   update_at<OptionalHeader64>(o, image.optional_header,
@@ -181,7 +180,7 @@ void remove_rcdata(std::vector<Resource>& resources, uint16_t id, bool records_o
 
 }  // namespace
 
-Failure put_payload(std::vector<Resource>& resources, const Bytes& payload) {
+Error put_payload(std::vector<Resource>& resources, const Bytes& payload) {
   if (payload.size() > payload::kMaxResourceSize) return fail("the payload is 4 GiB or larger");
   // Every language of the payload resource goes: the loader picks among languages by
   // the user's settings, so a copy left in another language could be the one it runs.
@@ -196,7 +195,7 @@ Failure put_payload(std::vector<Resource>& resources, const Bytes& payload) {
   return {};
 }
 
-Failure put_cache_record(std::vector<Resource>& resources, const Bytes& record) {
+Error put_cache_record(std::vector<Resource>& resources, const Bytes& record) {
   remove_rcdata(resources, payload::kCacheRecordId, false);
   resources.push_back({ResourceKey::of_id(payload::kResourceType), ResourceKey::of_id(payload::kCacheRecordId),
                        ResourceKey::of_id(payload::kResourceLanguage), 0, record.data(),
@@ -204,7 +203,7 @@ Failure put_cache_record(std::vector<Resource>& resources, const Bytes& record) 
   return {};
 }
 
-Failure rebuild_resources(const Bytes& file, const ResourceEdit& edit, Bytes* out) {
+Error rebuild_resources(const Bytes& file, const ResourceEdit& edit, Bytes* out) {
   out->clear();
   Image image;
   TARVEX_TRY(parse_image(file, &image));
@@ -229,9 +228,9 @@ Failure rebuild_resources(const Bytes& file, const ResourceEdit& edit, Bytes* ou
   return {};
 }
 
-Failure attach_payload(const Bytes& file, const Bytes& payload, Bytes* out) {
+Error attach_payload(const Bytes& file, const Bytes& payload, Bytes* out) {
   return rebuild_resources(
       file, [&](std::vector<Resource>& resources) { return put_payload(resources, payload); }, out);
 }
 
-}  // namespace tarvex
+}  // namespace tarvex::pe

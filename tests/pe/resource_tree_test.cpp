@@ -1,6 +1,6 @@
 // The resource tree: a round trip through a built section, the order the loader relies
 // on, and trees that the reader refuses.
-#include "tool/resource_tree.h"
+#include "pe/resource_tree.h"
 
 #include <gtest/gtest.h>
 
@@ -85,7 +85,7 @@ TEST(ResourceTree, ReadsBackEveryResourceOfABuiltSection) {
   Image image;
   ASSERT_FALSE(parse_image(file, &image));
   std::vector<Resource> read;
-  const Failure failure = read_resources(file, image, &read);
+  const Error failure = read_resources(file, image, &read);
   ASSERT_FALSE(failure) << failure.reason;
   EXPECT_EQ(describe(read), describe(list));
   EXPECT_EQ(resource_section_size({}), 16u);  // an empty root table
@@ -178,7 +178,7 @@ TEST(ResourceTree, RefusesMalformedTrees) {
     Image image;
     ASSERT_FALSE(parse_image(file, &image));
     std::vector<Resource> read;
-    const Failure failure = read_resources(file, image, &read);
+    const Error failure = read_resources(file, image, &read);
     EXPECT_TRUE(failure);
     EXPECT_NE(failure.reason.find(c.reason), std::string::npos) << failure.reason;
   }

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "tool/failure.h"
-#include "tool/pe_layout.h"
+#include "pe/error.h"
+#include "pe/pe_layout.h"
 
 namespace tarvex::pe {
 
@@ -70,13 +70,13 @@ struct Image {
 
 // Reads the headers of a PE32+ x86-64 image; every field used later is checked to lie
 // inside the file.
-Failure parse_image(const Bytes& file, Image* image);
+Error parse_image(const Bytes& file, Image* image);
 
 // File offset of the bytes at [rva, rva + size), when a section holds them all in its raw data.
-bool rva_to_offset(const Image& image, uint32_t rva, uint32_t size, size_t* offset);
+bool rva_to_offset(const Image& image, uint32_t rva, uint64_t size, size_t* offset);
 
 // The names in the export name table, in table order; none without an export directory.
-Failure read_export_names(const Bytes& file, const Image& image, std::vector<std::string>* names);
+Error read_export_names(const Bytes& file, const Image& image, std::vector<std::string>* names);
 
 // The optional header's Subsystem field: set it, and bring the checksum up to date.
 void set_subsystem(Bytes& file, const Image& image, uint16_t subsystem);
@@ -84,20 +84,6 @@ void set_subsystem(Bytes& file, const Image& image, uint16_t subsystem);
 // The PE checksum: the 16-bit one's-complement sum of the file read as little-endian
 // words, with the checksum field counted as zero, plus the file length.
 uint32_t pe_checksum(const Bytes& file, size_t checksum_offset);
-
-// Little-endian access; callers check the bounds.
-inline uint16_t get16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
-inline uint32_t get32(const Bytes& b, size_t at) {
-  return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 | static_cast<uint32_t>(b[at + 2]) << 16 |
-         static_cast<uint32_t>(b[at + 3]) << 24;
-}
-inline void put16(Bytes& b, size_t at, uint16_t v) {
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-inline void put32(Bytes& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 inline uint64_t align_up(uint64_t value, uint64_t alignment) { return (value + alignment - 1) / alignment * alignment; }
 

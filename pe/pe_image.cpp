@@ -1,5 +1,5 @@
 // PE32+ x86-64 header parsing with every read checked against the file size.
-#include "tool/pe_image.h"
+#include "pe/pe_image.h"
 
 #include <cstdio>
 
@@ -35,7 +35,7 @@ const Section* Image::section_for(uint32_t rva, uint32_t size) const {
   return nullptr;
 }
 
-bool rva_to_offset(const Image& image, uint32_t rva, uint32_t size, size_t* offset) {
+bool rva_to_offset(const Image& image, uint32_t rva, uint64_t size, size_t* offset) {
   for (const Section& s : image.sections) {
     // Raw bytes past VirtualSize are not mapped; mapped bytes past the raw data are zeros
     // that the file does not hold (PE Format, Section Table (Section Headers)).
@@ -49,11 +49,13 @@ bool rva_to_offset(const Image& image, uint32_t rva, uint32_t size, size_t* offs
   return false;
 }
 
-Failure parse_image(const Bytes& file, Image* image) {
+Error parse_image(const Bytes& file, Image* image) {
   const uint64_t n = file.size();
   if (n < kDosHeaderSize) return fail("not a PE32+ x86-64 image: too short for an MZ header");
   if (file[0] != 'M' || file[1] != 'Z') return fail("not a PE32+ x86-64 image: no MZ signature");
-  const uint64_t pe = get32(file, kLfanewField);
+  le32 lfanew;
+  TARVEX_TRY(read_at(file, kLfanewField, &lfanew, "the PE header offset"));
+  const uint64_t pe = lfanew;
   // The magic, the first field of the optional header, is read before its size is known.
   if (pe + kSignatureSize + sizeof(CoffFileHeader) + 2 > n)
     return fail("not a PE32+ x86-64 image: the PE header lies outside the file");
@@ -63,10 +65,12 @@ Failure parse_image(const Bytes& file, Image* image) {
   Image img;
   img.coff_header = static_cast<size_t>(pe + kSignatureSize);
   img.optional_header = img.coff_header + sizeof(CoffFileHeader);
-  const auto coff = read_at<CoffFileHeader>(file, img.coff_header);
+  CoffFileHeader coff;
+  TARVEX_TRY(read_at(file, img.coff_header, &coff, "the COFF file header"));
   if (coff.machine != kMachineAmd64) return fail("not a PE32+ x86-64 image: machine type " + hex(coff.machine));
-  const uint16_t magic = get16(file, img.optional_header);
-  if (magic != kMagicPe32Plus) return fail("not a PE32+ x86-64 image: optional header magic " + hex(magic));
+  le16 magic;
+  TARVEX_TRY(read_at(file, img.optional_header, &magic, "the optional header"));
+  if (magic != kMagicPe32Plus) return fail("not a PE32+ x86-64 image: optional header magic " + hex(uint16_t{magic}));
 
   const size_t section_count = coff.number_of_sections;
   img.symbol_table_pointer = coff.pointer_to_symbol_table;
@@ -75,7 +79,8 @@ Failure parse_image(const Bytes& file, Image* image) {
   if (optional_size < sizeof(OptionalHeader64) || img.optional_header + optional_size > n)
     return fail("the optional header is too small or lies outside the file");
 
-  const auto opt = read_at<OptionalHeader64>(file, img.optional_header);
+  OptionalHeader64 opt;
+  TARVEX_TRY(read_at(file, img.optional_header, &opt, "the optional header"));
   img.size_of_initialized_data = opt.size_of_initialized_data;
   img.section_alignment = opt.section_alignment;
   img.file_alignment = opt.file_alignment;
@@ -94,8 +99,11 @@ Failure parse_image(const Bytes& file, Image* image) {
   if (sizeof(OptionalHeader64) + directory_count * sizeof(DataDirectory) > optional_size)
     return fail("the data directories do not fit the optional header");
   img.data_directories = img.optional_header + sizeof(OptionalHeader64);
-  for (size_t i = 0; i < directory_count; ++i)
-    img.directories.push_back(read_at<DataDirectory>(file, img.data_directories + i * sizeof(DataDirectory)));
+  for (size_t i = 0; i < directory_count; ++i) {
+    DataDirectory d;
+    TARVEX_TRY(read_at(file, img.data_directories + i * sizeof(DataDirectory), &d, "a data directory"));
+    img.directories.push_back(d);
+  }
 
   // PE Format, Section Table (Section Headers): the table follows the optional header
   // immediately, whatever its size.
@@ -107,7 +115,8 @@ Failure parse_image(const Bytes& file, Image* image) {
   img.raw_end = img.size_of_headers;
   uint64_t next_free_address = 0;
   for (size_t i = 0; i < section_count; ++i) {
-    const auto h = read_at<SectionHeader>(file, img.section_table + i * sizeof(SectionHeader));
+    SectionHeader h;
+    TARVEX_TRY(read_at(file, img.section_table + i * sizeof(SectionHeader), &h, "a section header"));
     Section s;
     for (size_t k = 0; k < sizeof h.name && h.name[k] != 0; ++k) s.name += static_cast<char>(h.name[k]);
     s.virtual_size = h.virtual_size;
@@ -131,21 +140,25 @@ Failure parse_image(const Bytes& file, Image* image) {
   return {};
 }
 
-Failure read_export_names(const Bytes& file, const Image& image, std::vector<std::string>* names) {
+Error read_export_names(const Bytes& file, const Image& image, std::vector<std::string>* names) {
   names->clear();
   const DataDirectory d = image.directory(kExportDirectory);
   if (!d.present()) return {};
   size_t table = 0;
   if (!rva_to_offset(image, d.rva, sizeof(ExportDirectoryTable), &table))
     return fail("the export directory lies outside the file's sections");
-  const auto exports = read_at<ExportDirectoryTable>(file, table);
-  const uint32_t count = exports.number_of_name_pointers;
+  ExportDirectoryTable exports;
+  TARVEX_TRY(read_at(file, table, &exports, "the export directory"));
+  // In 64 bits: a count of 2^30 or more must not wrap the table's size into a small one.
+  const uint64_t count = exports.number_of_name_pointers;
   size_t pointers = 0;
-  if (count > file.size() / 4 || !rva_to_offset(image, exports.name_pointer_rva, count * 4, &pointers))
+  if (!rva_to_offset(image, exports.name_pointer_rva, count * 4, &pointers))
     return fail("the export name table lies outside the file's sections");
-  for (uint32_t i = 0; i < count; ++i) {
+  for (uint64_t i = 0; i < count; ++i) {
+    le32 name_rva;
+    TARVEX_TRY(read_at(file, pointers + 4 * i, &name_rva, "the export name table"));
     size_t at = 0;
-    if (!rva_to_offset(image, get32(file, pointers + 4 * size_t{i}), 1, &at))
+    if (!rva_to_offset(image, name_rva, 1, &at))
       return fail("an export name lies outside the file's sections");
     std::string name;
     while (at < file.size() && file[at] != 0 && name.size() < kMaxExportNameLength) name += static_cast<char>(file[at++]);

@@ -1,5 +1,5 @@
 // PE header parsing: what it reads from a well-formed image, what it refuses, the checksum.
-#include "tool/pe_image.h"
+#include "pe/pe_image.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,7 @@ TEST(PeImage, ReadsHeadersSectionsAndDirectories) {
   const ImagePlan plan = two_sections();
   const Bytes file = testing::build_image(plan);
   Image image;
-  const Failure failure = parse_image(file, &image);
+  const Error failure = parse_image(file, &image);
   ASSERT_FALSE(failure) << failure.reason;
   EXPECT_EQ(image.section_alignment, 0x1000u);
   EXPECT_EQ(image.file_alignment, 0x200u);
@@ -78,13 +78,21 @@ TEST(PeImage, RefusesWhatIsNotAWellFormedPe32PlusX64Image) {
       {"section data in the headers", [&](Bytes& b) { put32(b, table + 20, 0x200); }, "'.text' overlaps the headers"},
       {"sections overlap", [&](Bytes& b) { put32(b, table + 40 + 12, 0x1200); }, "overlaps"},
       {"section past 4 GiB", [&](Bytes& b) { put32(b, table + 40 + 12, 0xFFFFF000); }, "address space"},
+      {"export names whose table size wraps 32 bits",
+       [&](Bytes& b) {
+         put32(b, opt + 112, 0x2000), put32(b, opt + 116, 40);  // the export directory at .data's start
+         put32(b, 0x800 + 24, 0x40000001), put32(b, 0x800 + 32, 0x2000);  // count * 4 wraps to 4
+       },
+       "the export name table lies outside the file's sections"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Bytes file = good;
     c.damage(file);
     Image image;
-    const Failure failure = parse_image(file, &image);
+    std::vector<std::string> names;
+    Error failure = parse_image(file, &image);
+    if (!failure) failure = read_export_names(file, image, &names);
     EXPECT_TRUE(failure);
     EXPECT_NE(failure.reason.find(c.reason), std::string::npos) << failure.reason;
   }

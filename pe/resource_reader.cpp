@@ -1,5 +1,5 @@
 // Reading a three-level resource directory (type, name, language) into a flat list.
-#include "tool/resource_tree.h"
+#include "pe/resource_tree.h"
 
 #include <algorithm>
 #include <set>
@@ -15,17 +15,18 @@ class TreeReader {
   TreeReader(const Bytes& file, const Image& image, size_t base, uint64_t limit, std::vector<Resource>* out)
       : file_(file), image_(image), base_(base), limit_(limit), out_(out) {}
 
-  Failure walk(uint32_t offset, int level, ResourceKey* keys) {
+  Error walk(uint32_t offset, int level, ResourceKey* keys) {
     if (!inside(offset, sizeof(ResourceDirectoryTable))) return fail("a resource directory lies outside its section");
     if (!seen_.insert(offset).second) return fail("the resource directory refers to one table twice");
     const size_t at = base_ + offset;
-    const auto table = read_at<ResourceDirectoryTable>(file_, at);
+    ResourceDirectoryTable table;
+    TARVEX_TRY(read_at(file_, at, &table, "a resource directory"));
     const uint64_t count = uint64_t{table.number_of_name_entries} + table.number_of_id_entries;
     if (!inside(uint64_t{offset} + sizeof table, count * sizeof(ResourceDirectoryEntry)))
       return fail("a resource directory lies outside its section");
     for (uint64_t i = 0; i < count; ++i) {
-      const auto entry = read_at<ResourceDirectoryEntry>(
-          file_, at + sizeof table + static_cast<size_t>(i) * sizeof(ResourceDirectoryEntry));
+      ResourceDirectoryEntry entry;
+      TARVEX_TRY(read_at(file_, at + sizeof table + i * sizeof(ResourceDirectoryEntry), &entry, "a resource directory"));
       TARVEX_TRY(read_key(entry.name, &keys[level]));
       const bool subdirectory = (entry.offset & kHighBit) != 0;
       if (subdirectory != (level + 1 < kLevels)) return fail("the resource directory is not three levels deep");
@@ -39,24 +40,30 @@ class TreeReader {
   bool inside(uint64_t offset, uint64_t size) const { return base_ + offset + size <= limit_; }
 
   // PE Format, Resource Directory String: a 16-bit length, then that many UTF-16 units.
-  Failure read_key(uint32_t field, ResourceKey* key) {
+  Error read_key(uint32_t field, ResourceKey* key) {
     if (!(field & kHighBit)) {
       *key = ResourceKey::of_id(field);
       return {};
     }
     const uint32_t offset = field & ~kHighBit;
     if (!inside(offset, 2)) return fail("a resource name lies outside its section");
-    const uint64_t length = get16(file_, base_ + offset);
-    if (!inside(uint64_t{offset} + 2, length * 2)) return fail("a resource name lies outside its section");
+    le16 length;
+    TARVEX_TRY(read_at(file_, base_ + offset, &length, "a resource name"));
+    if (!inside(uint64_t{offset} + 2, uint64_t{length} * 2)) return fail("a resource name lies outside its section");
     std::u16string text;
-    for (uint64_t k = 0; k < length; ++k) text += static_cast<char16_t>(get16(file_, base_ + offset + 2 + k * 2));
+    for (uint64_t k = 0; k < length; ++k) {
+      le16 unit;
+      TARVEX_TRY(read_at(file_, base_ + offset + 2 + k * 2, &unit, "a resource name"));
+      text += static_cast<char16_t>(uint16_t{unit});
+    }
     *key = ResourceKey::of_name(std::move(text));
     return {};
   }
 
-  Failure read_leaf(uint32_t offset, const ResourceKey* keys) {
+  Error read_leaf(uint32_t offset, const ResourceKey* keys) {
     if (!inside(offset, sizeof(ResourceDataEntry))) return fail("a resource data entry lies outside its section");
-    const auto entry = read_at<ResourceDataEntry>(file_, base_ + offset);
+    ResourceDataEntry entry;
+    TARVEX_TRY(read_at(file_, base_ + offset, &entry, "a resource data entry"));
     Resource r{keys[0], keys[1], keys[2], entry.codepage, nullptr, entry.size};
     size_t data = 0;
     if (!rva_to_offset(image_, entry.data_rva, r.size, &data)) return fail("the data of a resource lies outside the file");
@@ -81,7 +88,7 @@ bool key_before(const ResourceKey& a, const ResourceKey& b) {
   return a.named ? a.text < b.text : a.id < b.id;
 }
 
-Failure read_resources(const Bytes& file, const Image& image, std::vector<Resource>* resources) {
+Error read_resources(const Bytes& file, const Image& image, std::vector<Resource>* resources) {
   resources->clear();
   const DataDirectory directory = image.directory(kResourceDirectory);
   if (directory.rva == 0) return {};

@@ -1,9 +1,10 @@
 // Icons: .ico files of every kind of image read byte for byte into the documented group
 // layout, and an image's own icon groups and images replaced with none left over.
-#include "tool/icon_resources.h"
+#include "pe/icon_resources.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "tests/support/icon_builder.h"
@@ -30,7 +31,7 @@ TEST(IconFile, ImagesOfEveryKindAreKeptByteForByte) {
     SCOPED_TRACE(c.label);
     const Bytes file = testing::icon_file(c.plans);
     IconResources icon;
-    const Failure failure = read_icon_file(file, &icon);
+    const Error failure = read_icon_file(file, &icon);
     ASSERT_FALSE(failure) << failure.reason;
     ASSERT_EQ(icon.images.size(), c.plans.size());
     for (size_t k = 0; k < c.plans.size(); ++k)
@@ -38,6 +39,32 @@ TEST(IconFile, ImagesOfEveryKindAreKeptByteForByte) {
                 testing::icon_file_image(file, k))
           << k;
     EXPECT_EQ(icon.group, testing::expected_icon_group(file));
+  }
+}
+
+TEST(IconFile, RefusesImagesShortOfWhatTheirHeadersDescribe) {
+  const size_t image = 6 + 16;  // the one image's offset
+  const struct {
+    const char* label;
+    IconImagePlan plan;
+    std::function<void(Bytes&)> damage;
+    const char* reason;
+  } cases[] = {
+      // An 8-bit BITMAPINFOHEADER image with colours_used 0 needs all 256 four-byte entries.
+      {"8 bits without the colour table", {16, 8},
+       [](Bytes& b) {
+         b.erase(b.begin() + image + 40, b.begin() + image + 40 + 256 * 4);
+         put32(b, testing::icon_entry(0) + testing::kEntrySize, 360);
+       },
+       "image 1 holds 360 bytes, fewer than the 1320 that its 16 by 16 bitmap at 8 bits per pixel needs"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Bytes file = testing::icon_file({c.plan});
+    c.damage(file);
+    IconResources icon;
+    EXPECT_EQ(read_icon_file(file, &icon).reason, c.reason);
+    EXPECT_TRUE(icon.images.empty());
   }
 }
 

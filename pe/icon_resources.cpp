@@ -1,6 +1,6 @@
 // Reading an .ico file with every size and offset checked, and putting its images in
 // the place of an image's own icons.
-#include "tool/icon_resources.h"
+#include "pe/icon_resources.h"
 
 #include <algorithm>
 #include <cstring>
@@ -63,20 +63,19 @@ struct Bitmap {
   uint64_t table_bytes = 0;
 };
 
-Failure read_bitmap_header(const IconImage& image, const std::string& name, Bitmap* b) {
+Error read_bitmap_header(const IconImage& image, const std::string& name, Bitmap* b) {
   le32 header_size;
-  if (image.size >= sizeof header_size) memcpy(&header_size, image.data, sizeof header_size);
-  if (image.size >= sizeof(BitmapCoreHeader) && header_size == sizeof(BitmapCoreHeader)) {
-    BitmapCoreHeader h;
-    memcpy(&h, image.data, sizeof h);
-    *b = {h.size, h.width, h.height, h.bit_count, 0};
+  BitmapCoreHeader core;
+  if (read_checked(image.data, image.size, 0, &core) && core.size == sizeof core) {
+    *b = {core.size, core.width, core.height, core.bit_count, 0};
     b->table_bytes = b->bits <= 8 ? (uint64_t{1} << b->bits) * 3 : 0;
     return {};
   }
-  const bool known = header_size == kInfoHeaderSize || header_size == kV4HeaderSize || header_size == kV5HeaderSize;
-  if (!known || header_size > image.size) return fail(name + " is neither a PNG image nor a bitmap");
   BitmapInfoHeader h;
-  memcpy(&h, image.data, sizeof h);
+  if (!read_checked(image.data, image.size, 0, &header_size)) header_size = 0;
+  const bool known = header_size == kInfoHeaderSize || header_size == kV4HeaderSize || header_size == kV5HeaderSize;
+  if (!known || header_size > image.size || !read_checked(image.data, image.size, 0, &h))
+    return fail(name + " is neither a PNG image nor a bitmap");
   if (h.compression != kUncompressed) return fail(name + " is a compressed bitmap, which an icon cannot hold");
   *b = {h.size, static_cast<int32_t>(uint32_t{h.width}), static_cast<int32_t>(uint32_t{h.height}), h.bit_count, 0};
   uint64_t colors = std::min<uint32_t>(h.colors_used, 256);
@@ -87,7 +86,7 @@ Failure read_bitmap_header(const IconImage& image, const std::string& name, Bitm
 
 // The bitmap's own header must describe no more bytes than the image holds; the mask
 // may be left out, as Windows then takes the image as wholly opaque.
-Failure check_image(const IconImage& image, size_t index) {
+Error check_image(const IconImage& image, size_t index) {
   if (image.size >= sizeof kPngSignature && memcmp(image.data, kPngSignature, sizeof kPngSignature) == 0) return {};
   const std::string name = image_name(index);
   Bitmap b;
@@ -107,12 +106,13 @@ Failure check_image(const IconImage& image, size_t index) {
 
 }  // namespace
 
-Failure read_icon_file(const Bytes& file, IconResources* result) {
+Error read_icon_file(const Bytes& file, IconResources* result) {
   *result = IconResources();
   IconResources found;  // handed over only when the whole file is good
   if (file.size() < sizeof(IconDirectory))
     return fail("it is " + std::to_string(file.size()) + " bytes long, too short for an icon header");
-  const auto head = read_at<IconDirectory>(file, 0);
+  IconDirectory head;
+  TARVEX_TRY(read_at(file, 0, &head, "the icon header"));
   if (head.reserved != 0) return fail("its header's reserved field is " + std::to_string(head.reserved) + ", not 0");
   if (head.type == kCursorFileType) return fail("it is a cursor, not an icon");
   if (head.type != kIconFileType) return fail("its header's type is " + std::to_string(head.type) + ", not 1 (an icon)");
@@ -126,7 +126,8 @@ Failure read_icon_file(const Bytes& file, IconResources* result) {
 
   std::vector<uint64_t> offsets;
   for (size_t i = 0; i < count; ++i) {
-    const auto entry = read_at<IconFileEntry>(file, sizeof(IconDirectory) + i * sizeof(IconFileEntry));
+    IconFileEntry entry;
+    TARVEX_TRY(read_at(file, sizeof(IconDirectory) + i * sizeof(IconFileEntry), &entry, "the icon directory"));
     const uint64_t offset = entry.image_offset, size = entry.image.bytes_in_resource;
     if (size == 0) return fail(image_name(i) + " is empty");
     if (offset < directory_end) return fail(image_name(i) + " overlaps the icon's header and directory");

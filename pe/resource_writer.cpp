@@ -1,5 +1,5 @@
 // Laying down a resource section: tables, strings, data entries, data.
-#include "tool/resource_tree.h"
+#include "pe/resource_tree.h"
 
 #include <algorithm>
 
@@ -127,8 +127,8 @@ void build_resource_section(const std::vector<Resource>& resources, uint32_t sec
   auto key_field = [&](const ResourceKey& key) -> uint32_t {
     if (!key.named) return key.id;
     const size_t offset = layout.string_offsets[next_string++];
-    put16(b, start + offset, static_cast<uint16_t>(key.text.size()));
-    for (size_t k = 0; k < key.text.size(); ++k) put16(b, start + offset + 2 + 2 * k, key.text[k]);
+    write_at(b, start + offset, le16(static_cast<uint16_t>(key.text.size())));
+    for (size_t k = 0; k < key.text.size(); ++k) write_at(b, start + offset + 2 + 2 * k, le16(key.text[k]));
     return kHighBit | static_cast<uint32_t>(offset);
   };
   auto header = [&](size_t offset, const std::vector<const ResourceKey*>& keys) {

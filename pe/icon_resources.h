@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tool/resource_tree.h"
+#include "pe/resource_tree.h"
 
 namespace tarvex::pe {
 
@@ -64,7 +64,7 @@ struct IconResources {
 
 // Checks `file` as an .ico file and reads it into `icon`, whose images point into
 // `file`. A failure says what is wrong with the file, in words, and leaves `icon` empty.
-Failure read_icon_file(const Bytes& file, IconResources* icon);
+Error read_icon_file(const Bytes& file, IconResources* icon);
 
 // Removes every icon group and icon image from `resources` and adds those of `icon`,
 // the group under the name and language of the first group removed (id 1, neutral,

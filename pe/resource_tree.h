@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tool/pe_image.h"
+#include "pe/pe_image.h"
 
 namespace tarvex::pe {
 
@@ -38,7 +38,7 @@ struct Resource {
 
 // Walks the resource directory of `image` (type, name, language) into a flat list.
 // An image without a resource directory yields an empty list.
-Failure read_resources(const Bytes& file, const Image& image, std::vector<Resource>* resources);
+Error read_resources(const Bytes& file, const Image& image, std::vector<Resource>* resources);
 
 // False when a directory table would need more than 65535 named or 65535 id entries,
 // more than its 16-bit counts can hold.

@@ -1,6 +1,6 @@
 // Attaching a payload to built images: where the tree goes, what the headers say
 // afterwards, what moves and what stays, and what is refused.
-#include "tool/attach.h"
+#include "pe/resource_rebuild.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <functional>
 
 #include "payload/format.h"
+#include "pe/resource_tree.h"
 #include "tests/support/image_builder.h"
-#include "tool/resource_tree.h"
 
 namespace tarvex {
 namespace {
@@ -60,7 +60,7 @@ bool is_payload(const Resource& r) {
 // image size and initialized-data size are right, the tree lies at the start of the
 // one section named ".rsrc", and it holds one payload, language neutral.
 void attach_checked(const Bytes& input, const Bytes& payload, Attached* a) {
-  Failure failure = attach_payload(input, payload, &a->file);
+  Error failure = attach_payload(input, payload, &a->file);
   ASSERT_FALSE(failure) << failure.reason;
   failure = parse_image(a->file, &a->image);
   ASSERT_FALSE(failure) << failure.reason;
@@ -258,7 +258,7 @@ TEST(Attach, RefusesAndWritesNothing) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Bytes out = {1, 2, 3};
-    const Failure failure = attach_payload(c.input, bytes_of("payload"), &out);
+    const Error failure = attach_payload(c.input, bytes_of("payload"), &out);
     EXPECT_TRUE(failure);
     EXPECT_NE(failure.reason.find(c.reason), std::string::npos) << failure.reason;
     EXPECT_TRUE(out.empty());

@@ -1,41 +1,19 @@
 // The on-disk structures of a PE32+ image that the packer reads and writes, each
 // defined once and shared by parsing and updating. Fields are little-endian integers
 // stored as bytes, in file order with no padding, so a structure's size is its size
-// in the file; read_at and write_at copy one out of and into the file bytes. The
+// in the file; read_at and write_at copy one out of and into the file bytes, and
+// neither goes past the file's end. The
 // comments name the section of Microsoft's "PE Format" document that defines each.
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <vector>
+#include <string>
 
-namespace tarvex {
-using Bytes = std::vector<uint8_t>;
-}
+#include "pe/error.h"
+#include "support/bytes.h"
+#include "support/little_endian.h"
 
 namespace tarvex::pe {
-
-// An unsigned little-endian integer as it lies in the file.
-template <class T>
-class LittleEndian {
- public:
-  constexpr LittleEndian(T value = 0) : bytes_{} { *this = value; }
-  constexpr operator T() const {
-    T value = 0;
-    for (size_t i = sizeof(T); i > 0; --i) value = static_cast<T>(value << 8 | bytes_[i - 1]);
-    return value;
-  }
-  constexpr LittleEndian& operator=(T value) {
-    for (size_t i = 0; i < sizeof(T); ++i) bytes_[i] = static_cast<uint8_t>(value >> (8 * i));
-    return *this;
-  }
-
- private:
-  uint8_t bytes_[sizeof(T)];
-};
-using le16 = LittleEndian<uint16_t>;
-using le32 = LittleEndian<uint32_t>;
-using le64 = LittleEndian<uint64_t>;
 
 // PE Format, COFF File Header (Object and Image).
 struct CoffFileHeader {
@@ -168,21 +146,25 @@ struct ResourceDataEntry {
 };
 static_assert(sizeof(ResourceDataEntry) == 16);
 
-// A copy of the T at `at`; the caller has checked that it fits.
+// Copies the T at `at` into `value`; a failure, saying that `what` lies outside the
+// file, when it does not lie wholly inside.
 template <class T>
-T read_at(const Bytes& file, size_t at) {
-  T value;
-  memcpy(&value, file.data() + at, sizeof value);
-  return value;
+Error read_at(const Bytes& file, uint64_t at, T* value, const char* what) {
+  if (!read_checked(file.data(), file.size(), at, value)) return fail(std::string(what) + " lies outside the file");
+  return {};
 }
+// Writes the T at `at`; nothing when it would not lie wholly inside the file, which
+// the writers size beforehand.
 template <class T>
-void write_at(Bytes& file, size_t at, const T& value) {
-  memcpy(file.data() + at, &value, sizeof value);
+void write_at(Bytes& file, uint64_t at, const T& value) {
+  if (fits_within(file.size(), at, sizeof value)) memcpy(file.data() + at, &value, sizeof value);
 }
-// Reads the T at `at`, lets `change` alter it, and writes it back.
+// Reads the T at `at`, lets `change` alter it, and writes it back; nothing when it
+// does not lie wholly inside the file.
 template <class T, class Change>
-void update_at(Bytes& file, size_t at, Change change) {
-  T value = read_at<T>(file, at);
+void update_at(Bytes& file, uint64_t at, Change change) {
+  T value;
+  if (!read_checked(file.data(), file.size(), at, &value)) return;
   change(value);
   write_at(file, at, value);
 }

@@ -6,12 +6,12 @@
 
 #include <random>
 
+#include "pe/icon_resources.h"
+#include "pe/resource_rebuild.h"
+#include "pe/resource_tree.h"
 #include "tests/support/host/wine_run.h"
 #include "tests/support/icon_builder.h"
 #include "tests/support/image_builder.h"
-#include "tool/attach.h"
-#include "tool/icon_resources.h"
-#include "tool/resource_tree.h"
 
 namespace tarvex {
 namespace {
@@ -29,7 +29,7 @@ struct Base {
 Base describe(const std::string& name, Bytes file) {
   Base base{name, std::move(file)};
   Image image;
-  const Failure failure = parse_image(base.file, &image);
+  const Error failure = parse_image(base.file, &image);
   EXPECT_FALSE(failure) << name << ": " << failure.reason;
   base.headers = image.size_of_headers;
   const DataDirectory d = image.directory(kResourceDirectory);
@@ -63,14 +63,14 @@ std::vector<Base> bases() {
 void attach_damaged(const Bytes& input) {
   static const Bytes payload = {'W', 'Q', 'J', 1, 2, 3};
   Bytes out;
-  if (Failure failure = attach_payload(input, payload, &out)) {
+  if (Error failure = attach_payload(input, payload, &out)) {
     ASSERT_FALSE(failure.reason.empty());
     ASSERT_TRUE(out.empty());
     return;
   }
   Image image;
   std::vector<Resource> resources;
-  Failure failure = parse_image(out, &image);
+  Error failure = parse_image(out, &image);
   ASSERT_FALSE(failure) << failure.reason;
   failure = read_resources(out, image, &resources);
   ASSERT_FALSE(failure) << failure.reason;
@@ -137,7 +137,7 @@ TEST(PeFuzz, RandomWordsInHeadersAndResourceTree) {
 // the file and a group that lists each of them.
 void read_damaged_icon(const Bytes& file) {
   IconResources icon;
-  if (Failure failure = read_icon_file(file, &icon)) {
+  if (Error failure = read_icon_file(file, &icon)) {
     ASSERT_FALSE(failure.reason.empty());
     ASSERT_TRUE(icon.images.empty() && icon.group.empty());
     return;
