@@ -25,6 +25,11 @@ void LineWriter::put(const char* bytes, size_t length) {
   }
   memcpy(chunk_ + used_, bytes, length);
   used_ += length;
+  if (copy_ && copied_ + length < copy_capacity_) {
+    memcpy(copy_ + copied_, bytes, length);
+    copied_ += length;
+    copy_[copied_] = '\0';
+  }
   total_ += length;
 }
 
@@ -70,6 +75,13 @@ void LineWriter::wide(const wchar_t* text) {
     for (size_t i = 1; i < n; ++i) bytes[i] = static_cast<char>(0x80 | (c >> 6 * (n - 1 - i) & 0x3F));
     put(bytes, n);
   }
+}
+
+void LineWriter::keep_copy(char* buffer, size_t capacity) {
+  copy_ = buffer;
+  copy_capacity_ = capacity;
+  copied_ = 0;
+  if (capacity > 0) buffer[0] = '\0';
 }
 
 size_t LineWriter::finish() {

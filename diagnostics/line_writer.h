@@ -17,6 +17,8 @@ class LineWriter {
   void wide(const wchar_t* text);
   // Hands on what is gathered; returns the number of bytes of the whole line.
   size_t finish();
+  // Also keeps the line's first bytes, whole characters only, NUL-ended, in `buffer`.
+  void keep_copy(char* buffer, size_t capacity);
 
  private:
   void put(const char* bytes, size_t length);  // one whole character
@@ -25,6 +27,9 @@ class LineWriter {
   char chunk_[512];
   size_t used_ = 0;
   size_t total_ = 0;
+  char* copy_ = nullptr;
+  size_t copy_capacity_ = 0;
+  size_t copied_ = 0;
 };
 
 // Writes UTF-8 text to a stream: to a console as UTF-16, to a file or pipe as it is.

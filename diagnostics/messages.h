@@ -15,7 +15,7 @@ inline constexpr char kEntryPoint[] = "Error, DLL entry point not found.";
 inline constexpr char kLaunchChild[] = "Error, couldn't launch child";
 // The parent makes its extraction folder itself; one that exists already is not its own.
 inline constexpr char kExtractionDirExists[] = "Error, the extraction folder '%ls' exists already.\n";
-inline constexpr char kCreateExtractionDir[] = "Error, couldn't create the extraction folder.";
+inline constexpr char kCreateExtractionDir[] = "Error, couldn't create the extraction folder '%ls' ([Error %ld] %s).\n";
 
 // Limits that input from outside the program can reach: what did not fit.
 inline constexpr char kEnvValueTooLong[] = "Error, an environment value does not fit its buffer.";

@@ -18,9 +18,24 @@
 
 namespace tarvex {
 
-void end_process(int code) { exit(code); }
+namespace {
+FinalLineHook g_final_line_hook = nullptr;
+char g_final_line[1024];
+
+void tell_final_line() {
+  if (g_final_line_hook && g_final_line[0]) g_final_line_hook(g_final_line);
+}
+}  // namespace
+
+void set_final_line_hook(FinalLineHook hook) { g_final_line_hook = hook; }
+
+void end_process(int code) {
+  if (code != 0) tell_final_line();
+  exit(code);
+}
 
 void end_process_abnormally() {
+  tell_final_line();
   fflush(stdout);
   fflush(stderr);
 #ifdef _WIN32
@@ -101,6 +116,7 @@ int error_printf(FILE* stream, const char* format, ...) {
   va_start(args, format);
   lock_stream(stream);
   LineWriter line(stream);
+  if (g_final_line_hook) line.keep_copy(g_final_line, sizeof g_final_line);
   format_line(line, format, args);
   const size_t written = line.finish();
   fflush(stream);
@@ -126,6 +142,7 @@ void fail_with_system_error(const char* message, uint32_t error) {
 }
 
 void fail_with_message(const char* message) {
+  if (g_final_line_hook) snprintf(g_final_line, sizeof g_final_line, "%s", message);
   puts(message);
   end_process(2);
 }

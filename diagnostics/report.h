@@ -25,6 +25,11 @@ void print_system_error(const char* message, uint32_t error);
 // The system's text for an error number, or "" when it has none. Defined per platform.
 const char* system_error_text(uint32_t error);
 
+// Told the last report line (UTF-8, up to 1023 bytes) when the process ends with a
+// code other than 0 after one; the windowed Launcher shows it. Lines are kept only
+// while a hook is installed.
+using FinalLineHook = void (*)(const char* line);
+void set_final_line_hook(FinalLineHook hook);
 // Every end of the process passes through here.
 [[noreturn]] void end_process(int code);
 // Streams flushed, no exit processing: exit code 3 on Windows (what abort gives, without

@@ -11,6 +11,7 @@
 #include "diagnostics/report.h"
 #include "launcher/cleanup.h"
 #include "launcher/console_handler.h"
+#include "launcher/progress_window.h"
 #include "launcher/path_reports.h"
 #include "launcher/payload_reading.h"
 #include "launcher/run_token.h"
@@ -73,7 +74,11 @@ void make_extraction_dir() {
     const DWORD error = GetLastError();
     // A folder there already is not this run's: no token of this run may mark it.
     release_run_token(true);
-    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) fail_with_system_error(msg::kCreateExtractionDir, error);
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
+      error_printf(stderr, msg::kCreateExtractionDir, g_extraction_dir.c_str(), static_cast<long>(error),
+                   system_error_text(error));
+      end_process(2);
+    }
     error_printf(stderr, msg::kExtractionDirExists, g_extraction_dir.c_str());
     end_process(2);
   }
@@ -134,6 +139,7 @@ void write_entry(uint64_t size, bool fresh) {
       file.reset();
       end_interrupted_run();
     }
+    note_progress();
     remaining -= slice;
   }
 }
@@ -183,7 +189,10 @@ bool extract_entries(const wchar_t* dir, Writes writes) {
     RunLock lock;
     if (console_event_received()) end_interrupted_run();
     read_entry_name(g_entry_name);
-    if (g_entry_name.empty()) return !g_module_path.empty();
+    if (g_entry_name.empty()) {
+      end_progress();
+      return !g_module_path.empty();
+    }
     // A name that climbs out of the extraction directory would write, or load a
     // module, anywhere on the machine; a device name would write to the device.
     if (payload::check_name(g_entry_name.c_str(), g_entry_name.size())) refuse_entry_name();
@@ -199,6 +208,7 @@ bool extract_entries(const wchar_t* dir, Writes writes) {
       skip_entry(size);
       continue;
     }
+    begin_progress();
     make_containing_dir();
     if (writes != Writes::kRepairs) write_entry(size, true);
     else if (!replace_entry(size)) return false;

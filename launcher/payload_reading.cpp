@@ -12,6 +12,7 @@ namespace tarvex {
 namespace {
 
 PayloadReader g_payload;
+uint64_t g_payload_length = 0;
 
 void end_on_failure(PayloadStatus status) {
   if (!status.ok()) fail_with_message(payload_failure_message(status.failure));
@@ -19,7 +20,16 @@ void end_on_failure(PayloadStatus status) {
 
 }  // namespace
 
-void open_payload(const void* data, uint64_t length) { end_on_failure(g_payload.open(data, length)); }
+void open_payload(const void* data, uint64_t length) {
+  g_payload_length = length;
+  end_on_failure(g_payload.open(data, length));
+}
+
+unsigned payload_read_per_mille() {
+  const uint64_t consumed = g_payload.input_consumed();
+  return g_payload_length == 0 || consumed >= g_payload_length ? 1000
+                                                               : static_cast<unsigned>(consumed * 1000 / g_payload_length);
+}
 
 void read_payload(void* destination, uint64_t count) { end_on_failure(g_payload.read(destination, count)); }
 

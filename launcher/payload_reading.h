@@ -12,6 +12,8 @@ void open_payload(const void* data, uint64_t length);
 // Exactly `count` bytes of the entry stream into `destination`, or the process ends.
 void read_payload(void* destination, uint64_t count);
 void close_payload();
+// How much of the open payload the decoder has consumed, 0 to 1000.
+unsigned payload_read_per_mille();
 
 // The next entry's name (empty: the end marker) and size, as next_entry_name and
 // next_entry_size read them.

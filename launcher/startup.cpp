@@ -33,6 +33,7 @@
 #include "launcher/cache_run.h"
 #include "launcher/child_launch.h"
 #include "launcher/console_handler.h"
+#include "launcher/error_box.h"
 #include "launcher/extract.h"
 #include "launcher/module_start.h"
 #include "launcher/own_resource.h"
@@ -40,6 +41,7 @@
 #include "launcher/path_reports.h"
 #include "launcher/payload_reading.h"
 #include "launcher/role.h"
+#include "launcher/session_end.h"
 #include "launcher/state.h"
 #include "launcher/sweep.h"
 #include "paths/expand.h"
@@ -54,6 +56,7 @@ constexpr wchar_t kDirectoryTemplate[] = L"{TEMP}\\onefile_{PID}_{TIME}";
 }  // namespace
 
 int run_launcher(int argc, wchar_t** argv) {
+  show_errors_in_box();
   const Role role = decide_role();
   // Every parent start first clears what dead runs left in the temporary folder.
   // An executable packed in cache mode runs from its persistent folder when it can;
@@ -72,6 +75,7 @@ int run_launcher(int argc, wchar_t** argv) {
 
   if (expansion != Expansion::kDone) fail_expansion(kDirectoryTemplate);
   register_console_handlers();
+  if (role == Role::kParent) watch_session_end();
   open_payload_resource(payload);
 
   const bool has_module = extract_payload(role);

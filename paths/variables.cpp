@@ -10,10 +10,10 @@
 #include <cwctype>
 
 #include "support/shell_calls.h"
-#include "paths/build_values.h"
 #include "paths/environment.h"
 #include "paths/exe_path.h"
 #include "paths/expand.h"
+#include "paths/own_version.h"
 #include "payload/template_variables.h"
 #include "support/sized_call.h"
 
@@ -96,9 +96,15 @@ Expansion append_folder(int folder_id, WideText& out) {
 Expansion append_home(WideText& out) { return append_folder(CSIDL_PROFILE, out); }
 Expansion append_cache_dir(WideText& out) { return append_folder(CSIDL_LOCAL_APPDATA, out); }
 
-Expansion append_company(WideText& out) { return appended(out, TARVEX_WIDEN(TARVEX_COMPANY)); }
-Expansion append_product(WideText& out) { return appended(out, TARVEX_WIDEN(TARVEX_PRODUCT)); }
-Expansion append_version(WideText& out) { return appended(out, TARVEX_WIDEN(TARVEX_VERSION)); }
+Expansion append_company(WideText& out) {
+  return append_own_folder_name(OwnField::kCompany, out) ? Expansion::kDone : Expansion::kValueTooLong;
+}
+Expansion append_product(WideText& out) {
+  return append_own_folder_name(OwnField::kProduct, out) ? Expansion::kDone : Expansion::kValueTooLong;
+}
+Expansion append_version(WideText& out) {
+  return append_own_folder_name(OwnField::kVersion, out) ? Expansion::kDone : Expansion::kValueTooLong;
+}
 
 // The parent publishes the time it computed, so its child, inheriting the
 // environment, finds the same text and arrives at the same directory.

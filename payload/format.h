@@ -10,6 +10,10 @@ namespace tarvex::payload {
 inline constexpr uint16_t kResourceType = 10;  // RT_RCDATA
 inline constexpr uint16_t kResourceId = 27;
 inline constexpr uint16_t kResourceLanguage = 0;
+// Present (RT_RCDATA 29, starting with the magic), the windowed Launcher shows no
+// progress window; it belongs to the Launcher copy, like its icon and subsystem.
+inline constexpr uint16_t kNoProgressId = 29;
+inline constexpr unsigned char kNoProgressMagic[4] = {'T', 'X', 'N', 'P'};
 
 // Resource layout: signature, one or more Zstandard frames, 8-byte trailer holding
 // the offset of the trailer itself (3 + frame length), little-endian.

@@ -12,6 +12,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
   wine64 wine
+  xvfb xauth
   libzstd-dev zstd
   googletest libgtest-dev libcli11-dev
   clang libclang-rt-14-dev

@@ -51,6 +51,32 @@ static int tarvex_main(int argc, char** argv) {
                    "The cache folder as a template of {CACHE_DIR}, {HOME}, {TEMP}, {COMPANY}, {PRODUCT}, "
                    "{VERSION}, {PROGRAM}, {PROGRAM_BASE} or {PROGRAM_DIR}; a key of the payload is appended as "
                    "its last folder. Implies --cache. Default: {CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}.");
+  pack->add_option("--company", pack_options.company, "The company in the version record (CompanyName).");
+  pack->add_option("--product", pack_options.product,
+                   "The product in the version record (ProductName) and the manifest's identity. Default: the "
+                   "output's file name without .exe.");
+  pack->add_option("--app-version", pack_options.app_version,
+                   "The file and product version A.B.C.D, each number 0 to 65535. Default: 1.0.0.0.");
+  pack->add_option("--description", pack_options.description,
+                   "The description in the version record (FileDescription), which Task Manager shows. Default: "
+                   "the product.");
+  pack->add_option("--copyright", pack_options.copyright, "The copyright in the version record (LegalCopyright).");
+  pack->add_option("--version-from", pack_options.version_from,
+                   "A Windows executable or DLL whose whole version record is taken; the options above override "
+                   "single fields of it.");
+  CLI::Option* level = pack->add_option("--execution-level", pack_options.execution_level,
+                   "What the manifest asks Windows for: asInvoker, highestAvailable or requireAdministrator. Default: "
+                   "asInvoker, or the level of a program given as --main.")
+      ->check(CLI::IsMember({"asInvoker", "highestAvailable", "requireAdministrator"}));
+  CLI::Option* dpi = pack->add_option("--dpi-aware", pack_options.dpi_aware,
+                   "The DPI awareness the manifest states: unaware, system or permonitorv2. Default: none stated, so "
+                   "that the application may choose its own at run time.")
+      ->check(CLI::IsMember({"unaware", "system", "permonitorv2"}));
+  pack->add_option("--manifest", pack_options.manifest, "A well-formed XML file that replaces the whole manifest.")
+      ->excludes(level)
+      ->excludes(dpi);
+  pack->add_flag("--no-progress", pack_options.no_progress,
+                 "Show no progress window while a windowed program's first extraction takes long.");
   pack->footer("The same folder and options give the same bytes on every run and every machine.");
 
   std::string list_exe;

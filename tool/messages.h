@@ -16,6 +16,10 @@ inline constexpr char kCannotPack[] = "cannot pack";
 inline constexpr char kBadLauncher[] = "cannot pack into it as the Launcher";
 inline constexpr char kCannotExtract[] = "cannot extract";
 inline constexpr char kBadIcon[] = "cannot use it as the icon";
+inline constexpr char kBadAppVersion[] = "cannot use it as --app-version";
+inline constexpr char kBadVersionFrom[] = "cannot take its version record";
+inline constexpr char kBadRecord[] = "cannot write its version record";
+inline constexpr char kBadManifest[] = "cannot use it as the manifest";
 // The reason alone says it all: a damaged payload, a --cache-dir template.
 inline constexpr char kNothing[] = "";
 

@@ -71,7 +71,9 @@ TEST_F(RobustnessTest, ReadOnlyTemporaryFolderReportsTheExtractionFolder) {
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(r.exit_code, 2u);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err.rfind("Error, couldn't create the extraction folder. ([Error ", 0), 0u) << r.err;
+  EXPECT_EQ(r.err.rfind("Error, couldn't create the extraction folder '", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find("\\onefile_"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("' ([Error "), std::string::npos) << r.err;
 }
 
 TEST_F(RobustnessTest, NoTmpAndNoTempStillRunsAndCleansUp) {

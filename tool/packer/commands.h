@@ -19,6 +19,14 @@ struct PackOptions {
   bool cache = false;    // extract once into a persistent folder and reuse it
   std::string cache_dir; // the folder's template, when cache_dir_set
   bool cache_dir_set = false;  // false: kDefaultCacheTemplate
+  // The version record; empty: not given. Without a product, a record made anew is
+  // named after the output file.
+  std::string company, product, app_version, description, copyright;
+  std::string version_from;     // a PE file whose whole record is the start
+  std::string execution_level;  // empty: asInvoker, or a program main's own
+  std::string dpi_aware;        // empty: not stated in the manifest
+  std::string manifest;         // a file that replaces the whole manifest
+  bool no_progress = false;     // the windowed Launcher shows no progress window
 };
 
 // 0, or 2 after one line on standard error naming the file and the reason.

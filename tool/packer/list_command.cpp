@@ -15,6 +15,7 @@
 #include "tool/packer/entry_names.h"
 #include "tool/packer/host_paths.h"
 #include "tool/packer/payload_resource.h"
+#include "pe/version_record.h"
 
 namespace tarvex::packer {
 
@@ -59,6 +60,23 @@ std::string subsystem_name(const Bytes& file) {
   }
 }
 
+// The version record's version and texts, one line each; nothing without a record.
+void print_version_record(const Bytes& file) {
+  pe::Image image;
+  std::vector<pe::Resource> resources;
+  pe::VersionRecord record;
+  if (pe::parse_image(file, &image) || pe::read_resources(file, image, &resources)) return;
+  const pe::Resource* resource = pe::find_version_resource(resources);
+  if (!resource || pe::read_version_record(resource->data, resource->size, &record)) return;
+  printf("version %s\n", pe::fixed_product_version(record).c_str());
+  const std::pair<const char*, const char16_t*> fields[] = {
+      {"company", u"CompanyName"},       {"product", u"ProductName"},       {"description", u"FileDescription"},
+      {"file version", u"FileVersion"},  {"copyright", u"LegalCopyright"}, {"original file name", u"OriginalFilename"}};
+  for (const auto& [label, name] : fields)
+    if (const std::u16string* value = pe::version_string(record, name))
+      printf("%s %s\n", label, utf16_to_utf8(*value).c_str());
+}
+
 }  // namespace
 
 int run_list(const std::string& exe_text) {
@@ -91,6 +109,7 @@ int run_list(const std::string& exe_text) {
   printf("\n");
   printf("mode %s\n", describe_mode(file).c_str());
   printf("subsystem %s\n", subsystem_name(file).c_str());
+  print_version_record(file);
   return 0;
 }
 

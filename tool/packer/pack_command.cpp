@@ -14,6 +14,7 @@
 #include "tool/packer/host_paths.h"
 #include "tool/packer/module_check.h"
 #include "tool/packer/own_location.h"
+#include "tool/packer/shipper_look.h"
 
 namespace tarvex::packer {
 
@@ -74,6 +75,10 @@ struct Packing {
   Bytes payload;               // the payload resource
   Bytes cache_record;
   Bytes image;                 // the executable to write
+  Bytes module;                // a program as --main: its look points into it
+  pe::ProgramLook program_look;
+  bool main_is_program = false;
+  ShipperLook look;
 };
 
 // The Launcher first: a wrong one is caught before any compression work.
@@ -122,10 +127,24 @@ Failure collect_files(const PackOptions& options, Packing* p) {
                      "-o names the --main module, which the output would replace");
     return Failure(display_path(main_path), tool_msg::kCannotPack, "--main names no file of the application folder");
   }
-  Bytes module;
+  Bytes& module = p->module;
   const std::string module_path = display_path(p->folder.files.front().path);
   TARVEX_TRY(about(read_whole_file(module_path, &module), tool_msg::kCannotPack, module_path));
-  return about(check_main_module(module), tool_msg::kCannotPack, module_path);
+  TARVEX_TRY(about(check_main_module(module), tool_msg::kCannotPack, module_path));
+  // A program as --main lends the packed file its look; its bytes live to the end.
+  pe::Image image;
+  p->main_is_program = !pe::parse_image(module, &image) && !(image.characteristics & pe::kFileDll) &&
+                       !pe::read_program_look(module, &p->program_look);
+  if (!p->main_is_program) module = Bytes();
+  return {};
+}
+
+// The version record, the manifest, the icon and the subsystem, before any compression work.
+Failure make_look(const PackOptions& options, Packing* p) {
+  TARVEX_TRY(make_shipper_look(options, p->main_is_program ? &p->program_look : nullptr,
+                               display_path(p->output.filename()), &p->look));
+  return about(set_launcher_subsystem(p->launcher, p->look.subsystem == pe::kSubsystemWindowsCui),
+               tool_msg::kBadLauncher, p->launcher_path);
 }
 
 void warn_left_out(const Packing& p) {
@@ -151,6 +170,7 @@ Failure build_image(const PackOptions& options, Packing* p) {
   const pe::ResourceEdit edit = [&](std::vector<pe::Resource>& resources) {
     TARVEX_TRY(pe::put_payload(resources, p->payload));
     if (options.cache) TARVEX_TRY(pe::put_cache_record(resources, p->cache_record));
+    put_shipper_look(resources, p->look, options.no_progress);
     if (!options.icon.empty()) pe::replace_icon(resources, p->icon);
     return pe::Error();
   };
@@ -165,6 +185,7 @@ int run_pack(const PackOptions& options) {
   if (!f) f = read_cache_template(options, &p);
   if (!f) f = load_icon(options, &p);
   if (!f) f = collect_files(options, &p);
+  if (!f) f = make_look(options, &p);
   if (f) return report(f);
   warn_left_out(p);
   f = compress(options, &p);

@@ -80,6 +80,10 @@ std::function<void(Inputs&)> cache_dir(std::string folder_template) {
   return [folder_template](Inputs& s) { s.extra = {"--cache-dir", folder_template}; };
 }
 
+std::function<void(Inputs&)> options(std::vector<std::string> extra) {
+  return [extra](Inputs& s) { s.extra = extra; };
+}
+
 // Writes bad.ico for --icon: the mixed test icon as `change` leaves it.
 std::function<void(Inputs&)> bad_icon(std::function<void(Bytes&)> change) {
   return [change](Inputs& s) {
@@ -141,6 +145,11 @@ TEST(PackCli, BadInputIsRefusedAndNothingIsWritten) {
       {"cache dir empty", cache_dir(""), "--cache-dir ''", "the folder template is empty"},
       {"cache dir per process", cache_dir("{TEMP}\\{PID}"), "--cache-dir '{TEMP}\\{PID}'", "would never be reused"},
       {"cache dir relative", cache_dir("cache"), "--cache-dir 'cache'", "absolute"},
+      {"version three numbers", options({"--app-version", "1.2.3"}), "1.2.3: cannot use it as --app-version", "four numbers"},
+      {"version over 65535", options({"--app-version", "1.65536.0.0"}), "1.65536.0.0: cannot use it as --app-version", "0 to 65535"},
+      {"version text too long", options({"--company", std::string(40000, 'c')}), "out.exe", "too long for a version record"},
+      {"version from no record", [](Inputs& s) { s.extra = {"--version-from", test_module_dll()}; }, "test_module.dll", "no readable version record"},
+      {"manifest not XML", [](Inputs& s) { write_file(s.dir + "/m.xml", "<assembly><x></assembly>"); s.extra = {"--manifest", s.dir + "/m.xml"}; }, "m.xml", "does not match its start tag"},
       {"icon bitmap without pixels", bad_icon([](Bytes& b) { put32(b, get32(b, icon_entry(2) + kEntryOffset) + 4, 0); }), "bad.ico", "image 3 is a bitmap of 0 by 32 pixels"},
   };
   for (const Case& c : cases) {
