@@ -142,7 +142,12 @@ void fail_with_system_error(const char* message, uint32_t error) {
 }
 
 void fail_with_message(const char* message) {
-  if (g_final_line_hook) snprintf(g_final_line, sizeof g_final_line, "%s", message);
+  if (g_final_line_hook) {
+    // Copied by hand: snprintf would bring MinGW's printf engine into the Launcher.
+    size_t n = 0;
+    for (; message[n] && n + 1 < sizeof g_final_line; ++n) g_final_line[n] = message[n];
+    g_final_line[n] = 0;
+  }
   puts(message);
   end_process(2);
 }
