@@ -23,8 +23,9 @@ DWORD fill(int index) {
   unsigned state = 2654435761u * static_cast<unsigned>(index + 1);
   const DWORD size = 300 + state % 1749;
   // Words from a small vocabulary: text that compresses about as source code does.
-  static const char* const kWords[] = {"import ", "def ", "return ", "self", ".", "(", ")", ":\n    ", "value",
-                                       "name", " = ", "None", "if ", "else", "for ", "in ", "\n", "data", ", "};
+  static const char* const kWords[] = {"import ", "def ",  "return ", "self", ".",    "(",   ")",
+                                       ":\n    ", "value", "name",    " = ",  "None", "if ", "else",
+                                       "for ",    "in ",   "\n",      "data", ", "};
   DWORD n = 0;
   while (n < size) {
     state = state * 1103515245u + 12345u;
@@ -59,8 +60,8 @@ void remove_tree(const wchar_t* dir) {
   wchar_t pattern[1024], path[1024];
   swprintf(pattern, 1024, L"%ls\\*", dir);
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileExW(pattern, FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
-                                 FIND_FIRST_EX_LARGE_FETCH);
+  HANDLE find =
+      FindFirstFileExW(pattern, FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (find != INVALID_HANDLE_VALUE) {
     do {
       if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0) continue;

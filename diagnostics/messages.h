@@ -19,7 +19,8 @@ inline constexpr char kCreateExtractionDir[] = "Error, couldn't create the extra
 
 // Limits that input from outside the program can reach: what did not fit.
 inline constexpr char kEnvValueTooLong[] = "Error, an environment value does not fit its buffer.";
-inline constexpr char kParentNotDecimal[] = "Error, TARVEX_ONEFILE_PARENT holds a character that is not a decimal digit.";
+inline constexpr char kParentNotDecimal[] =
+    "Error, TARVEX_ONEFILE_PARENT holds a character that is not a decimal digit.";
 inline constexpr char kPathTooLong[] = "Error, a path does not fit its 4096-character buffer.";
 inline constexpr char kExePathTooLong[] = "Error, the executable path does not fit its buffer.";
 inline constexpr char kEntryNameTooLong[] = "Error, a payload entry name does not fit 1023 characters.";

@@ -14,8 +14,8 @@
 #include "launcher/quoting.h"
 #include "launcher/seams.h"
 #include "launcher/state.h"
-#include "paths/exe_path.h"
 #include "paths/environment.h"
+#include "paths/exe_path.h"
 #include "support/capacities.h"
 #include "support/unique_handle.h"
 

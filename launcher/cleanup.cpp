@@ -1,8 +1,8 @@
 // Settling the child and removing the extraction directory.
 #include "launcher/cleanup.h"
 
-#include "launcher/run_token.h"
 #include "launcher/job.h"
+#include "launcher/run_token.h"
 #include "launcher/seams.h"
 #include "launcher/state.h"
 #include "launcher/tree_removal.h"

@@ -42,7 +42,8 @@ bool only_desktop_left() {
   if (!QueryInformationJobObject(g_job, JobObjectBasicProcessIdList, &list, sizeof list, nullptr)) return false;
   if (list.head.NumberOfAssignedProcesses > list.head.NumberOfProcessIdsInList) return false;
   for (DWORD i = 0; i < list.head.NumberOfProcessIdsInList; ++i) {
-    Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(list.head.ProcessIdList[i])));
+    Handle process(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(list.head.ProcessIdList[i])));
     DWORD size = static_cast<DWORD>(image.capacity());
     if (!process || !QueryFullProcessImageNameW(process.get(), 0, image.data(), &size)) return false;
     image.sync(kInvariant);

@@ -27,8 +27,9 @@ void open_payload(const void* data, uint64_t length) {
 
 unsigned payload_read_per_mille() {
   const uint64_t consumed = g_payload.input_consumed();
-  return g_payload_length == 0 || consumed >= g_payload_length ? 1000
-                                                               : static_cast<unsigned>(consumed * 1000 / g_payload_length);
+  return g_payload_length == 0 || consumed >= g_payload_length
+             ? 1000
+             : static_cast<unsigned>(consumed * 1000 / g_payload_length);
 }
 
 void read_payload(void* destination, uint64_t count) { end_on_failure(g_payload.read(destination, count)); }

@@ -5,10 +5,10 @@
 #include <windows.h>
 
 #include "launcher/own_resource.h"
+#include "launcher/payload_reading.h"
 #include "launcher/user32.h"
 #include "paths/own_version.h"
 #include "payload/format.h"
-#include "launcher/payload_reading.h"
 
 namespace tarvex {
 
@@ -37,10 +37,12 @@ void paint(const User32& u, HWND window) {
   RECT area = {16, 16, 48, 48};
   if (g_icon) u.draw_icon(dc, area.left, area.top, g_icon, 32, 32, 0, nullptr, DI_NORMAL);
   RECT text = {64, 16, kWidth - 24, 48};
-  u.draw_text(dc, own_version_field(OwnField::kProduct), -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+  u.draw_text(dc, own_version_field(OwnField::kProduct), -1, &text,
+              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
   RECT bar = {16, 60, kWidth - 24, 78};
   u.frame_rect(dc, &bar, u.system_brush(COLOR_WINDOWFRAME));
-  RECT filled = {bar.left + 1, bar.top + 1, bar.left + 1 + (bar.right - bar.left - 2) * g_per_mille / 1000, bar.bottom - 1};
+  RECT filled = {bar.left + 1, bar.top + 1, bar.left + 1 + (bar.right - bar.left - 2) * g_per_mille / 1000,
+                 bar.bottom - 1};
   u.fill_rect(dc, &filled, u.system_brush(COLOR_HIGHLIGHT));
   u.end_paint(window, &ps);
 }

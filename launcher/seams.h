@@ -26,8 +26,9 @@ extern CleanupCalls g_cleanup_calls;
 struct ParentQueryCalls {
   HANDLE(WINAPI* open_process)(DWORD access, BOOL inherit, DWORD process_id);          // OpenProcess
   DWORD(WINAPI* image_name)(HANDLE process, HMODULE module, LPWSTR name, DWORD size);  // K32GetModuleFileNameExW
-  BOOL(WINAPI* process_times)(HANDLE process, FILETIME* created, FILETIME* ended, FILETIME* kernel,
-                              FILETIME* user);  // GetProcessTimes
+  BOOL(WINAPI* process_times)
+  (HANDLE process, FILETIME* created, FILETIME* ended, FILETIME* kernel,
+   FILETIME* user);  // GetProcessTimes
 };
 
 // AssignProcessToJobObject, for the application's job (job.cpp), so that a test can

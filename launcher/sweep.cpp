@@ -49,8 +49,7 @@ bool sweep_one(const wchar_t* name) {
   Handle folder;
   const FolderState state = hold_own_folder(g_folder.c_str(), folder);
   if (state == FolderState::kUntrusted) return false;
-  if (state == FolderState::kMissing || remove_held_folder(g_folder.c_str(), folder))
-    delete_on_last_close(token.get());
+  if (state == FolderState::kMissing || remove_held_folder(g_folder.c_str(), folder)) delete_on_last_close(token.get());
   return true;
 }
 

@@ -19,8 +19,8 @@ constexpr size_t kMaxDepth = kLongPathCapacity / 2;
 
 struct Level {
   HANDLE find;
-  size_t length;      // of the directory's path
-  DWORD attributes;   // of the directory itself
+  size_t length;     // of the directory's path
+  DWORD attributes;  // of the directory itself
 };
 
 WideBuffer<kLongPathCapacity> g_path;

@@ -7,7 +7,7 @@
 #define TARVEX_PRODUCT "Korvane Field Studio"
 #define TARVEX_VERSION "1.0.0.0"
 /* The same version as the four numbers of VERSIONINFO's FILEVERSION and PRODUCTVERSION. */
-#define TARVEX_VERSION_COMMA 1,0,0,0
+#define TARVEX_VERSION_COMMA 1, 0, 0, 0
 
 /* L"..." form of a narrow literal above, for C++: TARVEX_WIDEN(TARVEX_COMPANY). */
 #define TARVEX_WIDEN2(x) L##x

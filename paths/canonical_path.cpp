@@ -36,10 +36,9 @@ PathOutcome canonical_file_path(wchar_t* buffer, size_t capacity) {
     WideBuffer<kExePathCapacity> scratch;
     WideText final_path(scratch.data(), capacity);
     // Flags 0: FILE_NAME_NORMALIZED with VOLUME_NAME_DOS, the \\?\C:\... form.
-    const Filled filled =
-        fill_from_call(final_path, TooSmall::kReturnsNeededSize, [&file, get_final_path](wchar_t* buffer, DWORD size) {
-          return get_final_path(file.get(), buffer, size, 0);
-        });
+    const Filled filled = fill_from_call(
+        final_path, TooSmall::kReturnsNeededSize,
+        [&file, get_final_path](wchar_t* buffer, DWORD size) { return get_final_path(file.get(), buffer, size, 0); });
     if (filled == Filled::kDidNotFit) return PathOutcome::kTooLong;
     if (filled == Filled::kYes) path.assign(final_path.c_str(), kInvariant);
   }

@@ -58,8 +58,7 @@ bool read_field(Field& field) {
   }
   const uint8_t* text = nullptr;
   size_t units = 0;
-  if (!pe::find_version_string(record, size, field.record_name, &text, &units) || units == 0 ||
-      units >= kFieldCapacity)
+  if (!pe::find_version_string(record, size, field.record_name, &text, &units) || units == 0 || units >= kFieldCapacity)
     return false;
   for (size_t i = 0; i < units; ++i) field.text[i] = static_cast<wchar_t>(pe::version_u16(text + 2 * i));
   field.text[units] = L'\0';

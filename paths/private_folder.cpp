@@ -55,8 +55,8 @@ bool bind_advapi() {
   if (g_advapi_bound) return true;
   // GetSecurityInfo is advapi32's alone; it is bound where it is used.
   g_advapi_bound = bind(g_advapi.open_process_token, "OpenProcessToken") &&
-                   bind(g_advapi.get_token_information, "GetTokenInformation") &&
-                   bind(g_advapi.copy_sid, "CopySid") && bind(g_advapi.initialize_acl, "InitializeAcl") &&
+                   bind(g_advapi.get_token_information, "GetTokenInformation") && bind(g_advapi.copy_sid, "CopySid") &&
+                   bind(g_advapi.initialize_acl, "InitializeAcl") &&
                    bind(g_advapi.add_access_allowed_ace_ex, "AddAccessAllowedAceEx") &&
                    bind(g_advapi.initialize_security_descriptor, "InitializeSecurityDescriptor") &&
                    bind(g_advapi.set_security_descriptor_dacl, "SetSecurityDescriptorDacl") &&
@@ -76,7 +76,8 @@ struct WellKnownSid {
   SID_IDENTIFIER_AUTHORITY authority;
   DWORD sub[6];
 };
-constexpr WellKnownSid kHighLabel = {SID_REVISION, 1, {SECURITY_MANDATORY_LABEL_AUTHORITY}, {SECURITY_MANDATORY_HIGH_RID}};
+constexpr WellKnownSid kHighLabel = {
+    SID_REVISION, 1, {SECURITY_MANDATORY_LABEL_AUTHORITY}, {SECURITY_MANDATORY_HIGH_RID}};
 constexpr WellKnownSid kTrustedOwners[] = {
     {SID_REVISION, 1, {SECURITY_NT_AUTHORITY}, {SECURITY_LOCAL_SYSTEM_RID}},
     {SID_REVISION, 2, {SECURITY_NT_AUTHORITY}, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}},
@@ -110,8 +111,8 @@ bool owner_among(HANDLE object, const WellKnownSid* sids, size_t count) {
   if (!current_user_sid(user) || !bind(g_advapi.get_security_info, "GetSecurityInfo")) return false;
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (g_advapi.get_security_info(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
-                                 nullptr, &descriptor) != ERROR_SUCCESS)
+  if (g_advapi.get_security_info(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                                 &descriptor) != ERROR_SUCCESS)
     return false;
   LocalMemory owned(descriptor);
   if (!owner) return false;
@@ -171,8 +172,8 @@ DWORD object_integrity(HANDLE object) {
   if (!bind_advapi() || !bind(g_advapi.get_security_info, "GetSecurityInfo")) return 0;
   PACL sacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (g_advapi.get_security_info(object, SE_FILE_OBJECT, LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
-                                 &sacl, &descriptor) != ERROR_SUCCESS)
+  if (g_advapi.get_security_info(object, SE_FILE_OBJECT, LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, &sacl,
+                                 &descriptor) != ERROR_SUCCESS)
     return 0;
   LocalMemory owned(descriptor);
   // The ACEs follow the ACL header, each as long as its header says.

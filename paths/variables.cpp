@@ -9,12 +9,12 @@
 #include <cwchar>
 #include <cwctype>
 
-#include "support/shell_calls.h"
 #include "paths/environment.h"
 #include "paths/exe_path.h"
 #include "paths/expand.h"
 #include "paths/own_version.h"
 #include "payload/template_variables.h"
+#include "support/shell_calls.h"
 #include "support/sized_call.h"
 
 namespace tarvex {
@@ -31,9 +31,8 @@ Expansion append_temp(WideText& out) {
   // The system writes straight into the rest of the output, bounded by what is left.
   // A failure, or a directory that does not fit, contributes nothing.
   WideText rest(out.data() + out.size(), out.capacity() - out.size());
-  fill_from_call(rest, TooSmall::kReturnsNeededSize, [](wchar_t* buffer, DWORD size) {
-    return GetTempPathW(size, buffer);
-  });
+  fill_from_call(rest, TooSmall::kReturnsNeededSize,
+                 [](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); });
   out.sync(kInvariant);
   return Expansion::kDone;
 }
@@ -127,17 +126,28 @@ Expansion append_time(WideText& out) {
 Expansion append_value(payload::TemplateVariable id, WideText& out) {
   using payload::TemplateVariable;
   switch (id) {
-    case TemplateVariable::kTemp: return append_temp(out);
-    case TemplateVariable::kProgram: return append_program(out);
-    case TemplateVariable::kProgramBase: return append_program_base(out);
-    case TemplateVariable::kProgramDir: return append_program_dir(out);
-    case TemplateVariable::kPid: return append_pid(out);
-    case TemplateVariable::kHome: return append_home(out);
-    case TemplateVariable::kCacheDir: return append_cache_dir(out);
-    case TemplateVariable::kCompany: return append_company(out);
-    case TemplateVariable::kProduct: return append_product(out);
-    case TemplateVariable::kVersion: return append_version(out);
-    case TemplateVariable::kTime: return append_time(out);
+    case TemplateVariable::kTemp:
+      return append_temp(out);
+    case TemplateVariable::kProgram:
+      return append_program(out);
+    case TemplateVariable::kProgramBase:
+      return append_program_base(out);
+    case TemplateVariable::kProgramDir:
+      return append_program_dir(out);
+    case TemplateVariable::kPid:
+      return append_pid(out);
+    case TemplateVariable::kHome:
+      return append_home(out);
+    case TemplateVariable::kCacheDir:
+      return append_cache_dir(out);
+    case TemplateVariable::kCompany:
+      return append_company(out);
+    case TemplateVariable::kProduct:
+      return append_product(out);
+    case TemplateVariable::kVersion:
+      return append_version(out);
+    case TemplateVariable::kTime:
+      return append_time(out);
   }
   return Expansion::kInvalid;
 }

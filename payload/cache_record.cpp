@@ -37,8 +37,8 @@ bool CacheRecordReader::open(const void* data, size_t size) {
     return false;
   size_t at = sizeof kCacheRecordMagic;
   uint32_t template_units = 0, count = 0;
-  if (!take_u32(bytes, size, &at, &template_units) || template_units == 0 ||
-      template_units > kMaxCacheTemplateUnits || !fits_within(size, at, 2 * uint64_t{template_units}))
+  if (!take_u32(bytes, size, &at, &template_units) || template_units == 0 || template_units > kMaxCacheTemplateUnits ||
+      !fits_within(size, at, 2 * uint64_t{template_units}))
     return false;
   template_ = bytes + at;
   template_units_ = template_units;

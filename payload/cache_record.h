@@ -38,7 +38,10 @@ class CacheRecordReader {
   // The next entry's name (into `name`, which must hold kMaxNameUnits units) and
   // size; false after the last one. rewind() starts again at the first entry.
   bool next_entry(WideText& name, uint64_t* size);
-  void rewind() { cursor_ = entries_; left_ = count_; }
+  void rewind() {
+    cursor_ = entries_;
+    left_ = count_;
+  }
 
  private:
   const unsigned char* template_ = nullptr;

@@ -63,8 +63,7 @@ unsigned fold_unit(unsigned u) {
   if (u == 0xFF) return 0x178;
   // Latin Extended-A pairs upper/lower case as even/odd units, except in 0x139..0x148
   // and 0x179..0x17E, where the upper case is odd; 0x130, 0x131 and 0x138 have no pair.
-  if ((u >= 0x100 && u <= 0x12F) || (u >= 0x132 && u <= 0x137) || (u >= 0x14A && u <= 0x177))
-    return u & 1 ? u - 1 : u;
+  if ((u >= 0x100 && u <= 0x12F) || (u >= 0x132 && u <= 0x137) || (u >= 0x14A && u <= 0x177)) return u & 1 ? u - 1 : u;
   if ((u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E)) return u & 1 ? u : u - 1;
   // Greek: the final sigma folds with sigma; accented vowels sit apart from the rest.
   if (u == 0x3C2) return 0x3A3;

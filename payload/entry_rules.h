@@ -10,16 +10,16 @@ namespace tarvex::payload {
 enum class NameProblem {
   kNone,
   kEmpty,
-  kTooLong,            // more than kMaxNameUnits units
-  kAbsolute,           // starts with a separator
-  kDrive,              // starts with a drive
-  kInvalidUnicode,     // an unpaired surrogate
-  kEmptyComponent,     // two separators in a row, or one at the end
-  kDotComponent,       // a "." or ".." component
-  kControlCharacter,   // below U+0020
-  kReservedCharacter,  // < > : " / \ | ? *
-  kTrailingDotOrSpace, // Windows strips them, so the file would get another name
-  kDeviceName,         // CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$, also with an extension
+  kTooLong,             // more than kMaxNameUnits units
+  kAbsolute,            // starts with a separator
+  kDrive,               // starts with a drive
+  kInvalidUnicode,      // an unpaired surrogate
+  kEmptyComponent,      // two separators in a row, or one at the end
+  kDotComponent,        // a "." or ".." component
+  kControlCharacter,    // below U+0020
+  kReservedCharacter,   // < > : " / \ | ? *
+  kTrailingDotOrSpace,  // Windows strips them, so the file would get another name
+  kDeviceName,          // CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$, also with an extension
 };
 
 // The problem, and where: the offending component [start, end) and, for a character,

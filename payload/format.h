@@ -28,8 +28,8 @@ inline constexpr size_t kSizeFieldSize = 8;
 inline constexpr uint16_t kNameSeparator = 0x005C;  // backslash
 
 // Limits readers impose.
-inline constexpr size_t kMaxNameUnits = 1023;          // before the terminator
-inline constexpr unsigned kMaxWindowLog = 27;          // decoder default limit
+inline constexpr size_t kMaxNameUnits = 1023;  // before the terminator
+inline constexpr unsigned kMaxWindowLog = 27;  // decoder default limit
 inline constexpr unsigned kMinWindowLog = 10;
 inline constexpr uint64_t kMaxResourceSize = 0xFFFFFFFFull;  // 32-bit SizeofResource
 

@@ -5,7 +5,19 @@
 
 namespace tarvex::payload {
 
-enum class TemplateVariable { kTemp, kProgram, kProgramBase, kProgramDir, kPid, kHome, kCacheDir, kCompany, kProduct, kVersion, kTime };
+enum class TemplateVariable {
+  kTemp,
+  kProgram,
+  kProgramBase,
+  kProgramDir,
+  kPid,
+  kHome,
+  kCacheDir,
+  kCompany,
+  kProduct,
+  kVersion,
+  kTime
+};
 
 struct TemplateVariableInfo {
   TemplateVariable id;

@@ -19,9 +19,7 @@ void append_name(Bytes& out, const std::u16string& name) {
   append_le(out, uint16_t{0});
 }
 
-void append_size(Bytes& out, uint64_t size) {
-  append_le(out, size);
-}
+void append_size(Bytes& out, uint64_t size) { append_le(out, size); }
 
 void append_end_marker(Bytes& out) { append_le(out, uint16_t{0}); }
 

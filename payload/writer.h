@@ -17,8 +17,8 @@ struct PayloadEntry {
 
 struct WriterOptions {
   int level = 19;
-  int threads = 0;        // 0: compress on the calling thread
-  bool checksum = false;  // content checksum in the frame
+  int threads = 0;          // 0: compress on the calling thread
+  bool checksum = false;    // content checksum in the frame
   unsigned window_log = 0;  // 0: 2^27, or for build_payload the fit of the stream
 };
 

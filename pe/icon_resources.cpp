@@ -31,7 +31,7 @@ static_assert(sizeof(BitmapCoreHeader) == 12);
 // BITMAPINFOHEADER, with 4-byte colour table entries.
 struct BitmapInfoHeader {
   le32 size;
-  le32 width;  // signed
+  le32 width;   // signed
   le32 height;  // signed
   le16 planes;
   le16 bit_count;
@@ -115,7 +115,8 @@ Error read_icon_file(const Bytes& file, IconResources* result) {
   TARVEX_TRY(read_at(file, 0, &head, "the icon header"));
   if (head.reserved != 0) return fail("its header's reserved field is " + std::to_string(head.reserved) + ", not 0");
   if (head.type == kCursorFileType) return fail("it is a cursor, not an icon");
-  if (head.type != kIconFileType) return fail("its header's type is " + std::to_string(head.type) + ", not 1 (an icon)");
+  if (head.type != kIconFileType)
+    return fail("its header's type is " + std::to_string(head.type) + ", not 1 (an icon)");
   // A 16-bit count leaves every image an RT_ICON id of its own, from 1 to 65535.
   const size_t count = head.count;
   if (count == 0) return fail("it holds no images");
@@ -176,8 +177,8 @@ void replace_icon(std::vector<Resource>& resources, const IconResources& icon) {
                   resources.end());
   resources.push_back({group_type, name, language, 0, icon.group.data(), static_cast<uint32_t>(icon.group.size())});
   for (size_t i = 0; i < icon.images.size(); ++i)
-    resources.push_back({image_type, ResourceKey::of_id(static_cast<uint32_t>(i + 1)), language, 0,
-                         icon.images[i].data, icon.images[i].size});
+    resources.push_back({image_type, ResourceKey::of_id(static_cast<uint32_t>(i + 1)), language, 0, icon.images[i].data,
+                         icon.images[i].size});
 }
 
 }  // namespace tarvex::pe

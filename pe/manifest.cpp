@@ -31,8 +31,7 @@ std::string dpi_settings(const std::string& dpi) {
   if (dpi == "unaware") return v2005 + "false</ws1:dpiAware>\n";
   if (dpi == "system") return v2005 + "true</ws1:dpiAware>\n";
   if (dpi == "permonitorv2")
-    return v2005 + "true/pm</ws1:dpiAware>\n" +
-           "      <ws2:dpiAwareness>PerMonitorV2, PerMonitor</ws2:dpiAwareness>\n";
+    return v2005 + "true/pm</ws1:dpiAware>\n" + "      <ws2:dpiAwareness>PerMonitorV2, PerMonitor</ws2:dpiAwareness>\n";
   return {};
 }
 
@@ -98,8 +97,12 @@ const Resource* find_manifest_resource(const std::vector<Resource>& resources) {
 
 void replace_manifest_resource(std::vector<Resource>& resources, const std::string& manifest) {
   const Resource* old = find_manifest_resource(resources);
-  Resource added{ResourceKey::of_id(kManifestType), ResourceKey::of_id(1), ResourceKey::of_id(0), 0,
-                 reinterpret_cast<const uint8_t*>(manifest.data()), static_cast<uint32_t>(manifest.size())};
+  Resource added{ResourceKey::of_id(kManifestType),
+                 ResourceKey::of_id(1),
+                 ResourceKey::of_id(0),
+                 0,
+                 reinterpret_cast<const uint8_t*>(manifest.data()),
+                 static_cast<uint32_t>(manifest.size())};
   if (old) {
     added.name = old->name;
     added.language = old->language;

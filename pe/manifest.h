@@ -13,10 +13,10 @@ namespace tarvex::pe {
 inline constexpr uint32_t kManifestType = 24;  // RT_MANIFEST
 
 struct ManifestSettings {
-  std::u16string product;                    // the assembly identity's name, made safe
-  std::string version = "1.0.0.0";           // four numbers
-  std::string execution_level = "asInvoker"; // asInvoker, highestAvailable, requireAdministrator
-  std::string dpi_aware;                     // unaware, system, permonitorv2; empty: not stated
+  std::u16string product;                     // the assembly identity's name, made safe
+  std::string version = "1.0.0.0";            // four numbers
+  std::string execution_level = "asInvoker";  // asInvoker, highestAvailable, requireAdministrator
+  std::string dpi_aware;                      // unaware, system, permonitorv2; empty: not stated
 };
 
 // A manifest with the identity, the execution level, the common-controls dependency,

@@ -158,10 +158,10 @@ Error read_export_names(const Bytes& file, const Image& image, std::vector<std::
     le32 name_rva;
     TARVEX_TRY(read_at(file, pointers + 4 * i, &name_rva, "the export name table"));
     size_t at = 0;
-    if (!rva_to_offset(image, name_rva, 1, &at))
-      return fail("an export name lies outside the file's sections");
+    if (!rva_to_offset(image, name_rva, 1, &at)) return fail("an export name lies outside the file's sections");
     std::string name;
-    while (at < file.size() && file[at] != 0 && name.size() < kMaxExportNameLength) name += static_cast<char>(file[at++]);
+    while (at < file.size() && file[at] != 0 && name.size() < kMaxExportNameLength)
+      name += static_cast<char>(file[at++]);
     names->push_back(name);
   }
   return {};
@@ -185,8 +185,7 @@ uint32_t pe_checksum(const Bytes& file, size_t checksum_offset) {
     uint32_t word;
     if (i + 1 < n && (i + 1 < checksum_offset || i >= checksum_offset + 4))
       word = b[i] | static_cast<uint32_t>(b[i + 1]) << 8;
-    else
-      word = byte_at(i) | byte_at(i + 1) << 8;
+    else word = byte_at(i) | byte_at(i + 1) << 8;
     sum += word;
     sum = (sum & 0xFFFF) + (sum >> 16);
   }

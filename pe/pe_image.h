@@ -45,10 +45,10 @@ struct Section {
 };
 
 struct Image {
-  size_t coff_header = 0;      // file offset of the COFF file header (after "PE\0\0")
-  size_t optional_header = 0;  // file offset of the optional header
+  size_t coff_header = 0;       // file offset of the COFF file header (after "PE\0\0")
+  size_t optional_header = 0;   // file offset of the optional header
   size_t data_directories = 0;  // file offset of the first data directory
-  size_t section_table = 0;    // file offset of the first section header
+  size_t section_table = 0;     // file offset of the first section header
   uint32_t section_alignment = 0;
   uint32_t file_alignment = 0;
   uint32_t size_of_image = 0;

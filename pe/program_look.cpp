@@ -13,7 +13,9 @@ bool read_icon_group(const std::vector<Resource>& resources, IconResources* icon
     if (!(group.type == ResourceKey::of_id(kIconGroupType)) || group.size < sizeof(IconDirectory)) continue;
     const Bytes bytes(group.data, group.data + group.size);
     IconDirectory head;
-    if (read_at(bytes, 0, &head, "the icon group") || head.count == 0 || sizeof(IconDirectory) + size_t{head.count} * sizeof(IconGroupEntry) > bytes.size()) continue;
+    if (read_at(bytes, 0, &head, "the icon group") || head.count == 0 ||
+        sizeof(IconDirectory) + size_t{head.count} * sizeof(IconGroupEntry) > bytes.size())
+      continue;
     IconResources found;
     for (size_t i = 0; i < head.count; ++i) {
       IconGroupEntry entry;

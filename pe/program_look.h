@@ -3,8 +3,8 @@
 #pragma once
 #include <string>
 
-#include "pe/version_record.h"
 #include "pe/icon_resources.h"
+#include "pe/version_record.h"
 
 namespace tarvex::pe {
 
@@ -12,7 +12,7 @@ struct ProgramLook {
   bool has_version = false;
   VersionRecord version;
   bool has_icon = false;
-  IconResources icon;           // points into the program's bytes
+  IconResources icon;  // points into the program's bytes
   uint16_t subsystem = 0;
   std::string execution_level;  // empty: its manifest asks for none
 };

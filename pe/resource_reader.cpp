@@ -26,7 +26,8 @@ class TreeReader {
       return fail("a resource directory lies outside its section");
     for (uint64_t i = 0; i < count; ++i) {
       ResourceDirectoryEntry entry;
-      TARVEX_TRY(read_at(file_, at + sizeof table + i * sizeof(ResourceDirectoryEntry), &entry, "a resource directory"));
+      TARVEX_TRY(
+          read_at(file_, at + sizeof table + i * sizeof(ResourceDirectoryEntry), &entry, "a resource directory"));
       TARVEX_TRY(read_key(entry.name, &keys[level]));
       const bool subdirectory = (entry.offset & kHighBit) != 0;
       if (subdirectory != (level + 1 < kLevels)) return fail("the resource directory is not three levels deep");
@@ -66,7 +67,8 @@ class TreeReader {
     TARVEX_TRY(read_at(file_, base_ + offset, &entry, "a resource data entry"));
     Resource r{keys[0], keys[1], keys[2], entry.codepage, nullptr, entry.size};
     size_t data = 0;
-    if (!rva_to_offset(image_, entry.data_rva, r.size, &data)) return fail("the data of a resource lies outside the file");
+    if (!rva_to_offset(image_, entry.data_rva, r.size, &data))
+      return fail("the data of a resource lies outside the file");
     r.data = file_.data() + data;
     out_->push_back(std::move(r));
     return {};

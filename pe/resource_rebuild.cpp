@@ -85,8 +85,7 @@ Error place_tree(const Bytes& file, const Image& image, uint64_t section_size, P
     p->head = s.raw_pointer;
     p->raw_pointer = align_up(s.raw_pointer, std::max<uint64_t>(image.file_alignment, kPageSize));
   } else {
-    if (!has_room_for_section_header(file, image))
-      return fail("its headers have no room for one more section header");
+    if (!has_room_for_section_header(file, image)) return fail("its headers have no room for one more section header");
     const uint64_t end = image.sections.empty()
                              ? image.size_of_headers
                              : uint64_t{image.sections.back().virtual_address} + image.sections.back().mapped_size();
@@ -148,13 +147,14 @@ void update_headers(const Bytes& file, const Image& image, const Placement& p, B
                                                            : pointer;
   };
   if (image.symbol_table_pointer != 0)
-    update_at<CoffFileHeader>(o, image.coff_header,
-                              [&](CoffFileHeader& h) { h.pointer_to_symbol_table = moved(image.symbol_table_pointer); });
+    update_at<CoffFileHeader>(o, image.coff_header, [&](CoffFileHeader& h) {
+      h.pointer_to_symbol_table = moved(image.symbol_table_pointer);
+    });
   for (size_t entry : debug_entries(image)) {
     DebugDirectoryEntry before;
     if (entry + sizeof(DebugDirectoryEntry) <= p.head && !read_at(file, entry, &before, "a debug directory entry"))
-      update_at<DebugDirectoryEntry>(o, entry,
-                                     [&](DebugDirectoryEntry& e) { e.pointer_to_raw_data = moved(before.pointer_to_raw_data); });
+      update_at<DebugDirectoryEntry>(
+          o, entry, [&](DebugDirectoryEntry& e) { e.pointer_to_raw_data = moved(before.pointer_to_raw_data); });
   }
   const size_t checksum = image.optional_header + kCheckSumField;
   update_at<OptionalHeader64>(o, image.optional_header,

@@ -106,7 +106,8 @@ Error read_version_record(const uint8_t* data, size_t size, VersionRecord* recor
     if (version_key_is(block, "VarFileInfo")) {
       return each_version_child(block, [&](const VersionNode& var) {
         if (version_key_is(var, "Translation"))
-          for (size_t at = 0; at + 4 <= var.value_bytes; at += 4) record->translations.push_back(version_u32(var.value + at));
+          for (size_t at = 0; at + 4 <= var.value_bytes; at += 4)
+            record->translations.push_back(version_u32(var.value + at));
         return true;
       });
     }
@@ -220,7 +221,7 @@ const Resource* find_version_resource(const std::vector<Resource>& resources) {
 
 void replace_version_resource(std::vector<Resource>& resources, const Bytes& record) {
   const Resource* old = find_version_resource(resources);
-  Resource added{ResourceKey::of_id(kVersionType), ResourceKey::of_id(1), ResourceKey::of_id(0), 0, record.data(),
+  Resource added{ResourceKey::of_id(kVersionType),    ResourceKey::of_id(1), ResourceKey::of_id(0), 0, record.data(),
                  static_cast<uint32_t>(record.size())};
   if (old) {
     added.name = old->name;

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "pe/version_walk.h"
 #include "pe/error.h"
 #include "pe/resource_tree.h"
+#include "pe/version_walk.h"
 
 namespace tarvex::pe {
 

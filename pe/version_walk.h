@@ -11,12 +11,12 @@ namespace tarvex::pe {
 struct VersionNode {
   const uint8_t* key = nullptr;  // UTF-16LE units, `key_units` of them, NUL not counted
   size_t key_units = 0;
-  uint16_t type = 0;             // 1: the value is text, 0: binary
+  uint16_t type = 0;  // 1: the value is text, 0: binary
   const uint8_t* value = nullptr;
-  size_t value_bytes = 0;        // for text, the units times two, NUL included
+  size_t value_bytes = 0;  // for text, the units times two, NUL included
   const uint8_t* children = nullptr;
   size_t children_bytes = 0;
-  size_t length = 0;             // the whole node; the next sibling starts 4-aligned after it
+  size_t length = 0;  // the whole node; the next sibling starts 4-aligned after it
 };
 
 // Reads the node at the start of [data, data + size), `data` being 4-byte aligned in the

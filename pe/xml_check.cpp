@@ -8,7 +8,9 @@ namespace tarvex::pe {
 
 namespace {
 
-bool name_start(unsigned char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z' ? true : c == '_' || c == ':' || c >= 0x80; }
+bool name_start(unsigned char c) {
+  return (c | 0x20) >= 'a' && (c | 0x20) <= 'z' ? true : c == '_' || c == ':' || c >= 0x80;
+}
 bool name_char(unsigned char c) { return name_start(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
 bool space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -123,7 +125,8 @@ class Checker {
       if (at_ == before) return error("attributes without space between them");
       const std::string name = read_name();
       if (name.empty()) return error("a bad attribute name");
-      if (std::find(names.begin(), names.end(), name) != names.end()) return error("the attribute '" + name + "' twice");
+      if (std::find(names.begin(), names.end(), name) != names.end())
+        return error("the attribute '" + name + "' twice");
       names.push_back(name);
       skip_space();
       if (at_ >= t_.size() || t_[at_] != '=') return error("an attribute without a value");

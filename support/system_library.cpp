@@ -3,8 +3,6 @@
 
 namespace tarvex {
 
-HMODULE load_system_library(const wchar_t* name) {
-  return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
+HMODULE load_system_library(const wchar_t* name) { return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32); }
 
 }  // namespace tarvex

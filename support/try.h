@@ -4,7 +4,7 @@
 
 // Returns the outcome of `step` from the calling function when it tests true; the
 // calling function's return type must be constructible from it.
-#define TARVEX_TRY(step)                     \
-  do {                                       \
+#define TARVEX_TRY(step)                         \
+  do {                                           \
     if (auto failure_ = (step)) return failure_; \
   } while (0)

@@ -15,8 +15,7 @@ size_t bounded_length(const wchar_t* s, size_t capacity) {
 }
 }  // namespace
 
-WideText::WideText(wchar_t* storage, size_t capacity, bool clear)
-    : data_(storage), capacity_(capacity), size_(0) {
+WideText::WideText(wchar_t* storage, size_t capacity, bool clear) : data_(storage), capacity_(capacity), size_(0) {
   if (capacity_ == 0) overflow(kInvariant);
   if (clear) {
     data_[0] = 0;

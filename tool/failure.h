@@ -15,7 +15,7 @@ namespace tarvex {
 // A step fills in what it knows; the callers above fill in what it left open.
 struct [[nodiscard]] Failure {
   bool failed = false;
-  std::string path;            // the file, folder or option value it concerns
+  std::string path;             // the file, folder or option value it concerns
   const char* doing = nullptr;  // what could not be done (tool_msg::kCannot...); null: open
   std::string reason;           // why, in words
 

@@ -86,19 +86,20 @@ Failure replace_file(const std::string& path, const Bytes& data, const std::stri
   const fs::path target = fs::u8path(path);
   fs::path temp;
   int fd = -1;
-  const int error = create_beside(target, [&](const fs::path& name) {
-    fd = open_new(name);
-    return fd < 0 ? errno : 0;
-  }, &temp);
+  const int error = create_beside(
+      target,
+      [&](const fs::path& name) {
+        fd = open_new(name);
+        return fd < 0 ? errno : 0;
+      },
+      &temp);
   if (error) return fail(path, strerror(error));
 
   Failure failure;
   for (size_t done = 0; !failure && done < data.size();) {
     const long wrote = write_some(fd, data.data() + done, std::min(kWriteChunk, data.size() - done));
-    if (wrote <= 0)
-      failure = errno_failure(path);
-    else
-      done += static_cast<size_t>(wrote);
+    if (wrote <= 0) failure = errno_failure(path);
+    else done += static_cast<size_t>(wrote);
   }
   if (!flush_and_close(fd) && !failure) failure = errno_failure(path);
 

@@ -23,8 +23,10 @@ static int tarvex_main(int argc, char** argv) {
 
   tarvex::packer::PackOptions pack_options;
   bool no_check = false;
-  CLI::App* pack = app.add_subcommand("pack", "Pack APP_DIR into a copy of the Launcher: one executable that runs the application.");
-  pack->add_option("APP_DIR", pack_options.app_dir, "The application folder: every regular file below it is packed.")->required();
+  CLI::App* pack =
+      app.add_subcommand("pack", "Pack APP_DIR into a copy of the Launcher: one executable that runs the application.");
+  pack->add_option("APP_DIR", pack_options.app_dir, "The application folder: every regular file below it is packed.")
+      ->required();
   pack->add_option("--main", pack_options.main,
                    "The DLL, relative to APP_DIR, that exports run_code; it is stored first and started.")
       ->required();
@@ -34,8 +36,9 @@ static int tarvex_main(int argc, char** argv) {
                    "The Launcher to copy. Default: tarvex-launcher.exe in the folder of this tarvex.");
   pack->add_option("--level", pack_options.level, "Zstandard compression level, 1 to 22. Default: 19.")
       ->check(CLI::Range(1, 22));
-  pack->add_option("--threads", pack_options.threads,
-                   "Compression threads, 1 to 256. Default: one per processor core. The bytes written do not depend on it.")
+  pack->add_option(
+          "--threads", pack_options.threads,
+          "Compression threads, 1 to 256. Default: one per processor core. The bytes written do not depend on it.")
       ->check(CLI::Range(1, 256));
   pack->add_flag("--no-check", no_check,
                  "Leave the content checksum out of the frame; the Launcher then cannot verify what it extracts.");
@@ -47,10 +50,11 @@ static int tarvex_main(int argc, char** argv) {
   pack->add_flag("--cache", pack_options.cache,
                  "Extract once into a persistent folder of the user's and reuse it at later starts (see "
                  "--cache-dir). Default: extract into a temporary folder at every start and remove it at the end.");
-  CLI::Option* cache_dir = pack->add_option("--cache-dir", pack_options.cache_dir,
-                   "The cache folder as a template of {CACHE_DIR}, {HOME}, {TEMP}, {COMPANY}, {PRODUCT}, "
-                   "{VERSION}, {PROGRAM}, {PROGRAM_BASE} or {PROGRAM_DIR}; a key of the payload is appended as "
-                   "its last folder. Implies --cache. Default: {CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}.");
+  CLI::Option* cache_dir =
+      pack->add_option("--cache-dir", pack_options.cache_dir,
+                       "The cache folder as a template of {CACHE_DIR}, {HOME}, {TEMP}, {COMPANY}, {PRODUCT}, "
+                       "{VERSION}, {PROGRAM}, {PROGRAM_BASE} or {PROGRAM_DIR}; a key of the payload is appended as "
+                       "its last folder. Implies --cache. Default: {CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}.");
   pack->add_option("--company", pack_options.company, "The company in the version record (CompanyName).");
   pack->add_option("--product", pack_options.product,
                    "The product in the version record (ProductName) and the manifest's identity. Default: the "
@@ -64,14 +68,18 @@ static int tarvex_main(int argc, char** argv) {
   pack->add_option("--version-from", pack_options.version_from,
                    "A Windows executable or DLL whose whole version record is taken; the options above override "
                    "single fields of it.");
-  CLI::Option* level = pack->add_option("--execution-level", pack_options.execution_level,
-                   "What the manifest asks Windows for: asInvoker, highestAvailable or requireAdministrator. Default: "
-                   "asInvoker, or the level of a program given as --main.")
-      ->check(CLI::IsMember({"asInvoker", "highestAvailable", "requireAdministrator"}));
-  CLI::Option* dpi = pack->add_option("--dpi-aware", pack_options.dpi_aware,
-                   "The DPI awareness the manifest states: unaware, system or permonitorv2. Default: none stated, so "
-                   "that the application may choose its own at run time.")
-      ->check(CLI::IsMember({"unaware", "system", "permonitorv2"}));
+  CLI::Option* level =
+      pack->add_option(
+              "--execution-level", pack_options.execution_level,
+              "What the manifest asks Windows for: asInvoker, highestAvailable or requireAdministrator. Default: "
+              "asInvoker, or the level of a program given as --main.")
+          ->check(CLI::IsMember({"asInvoker", "highestAvailable", "requireAdministrator"}));
+  CLI::Option* dpi =
+      pack->add_option(
+              "--dpi-aware", pack_options.dpi_aware,
+              "The DPI awareness the manifest states: unaware, system or permonitorv2. Default: none stated, so "
+              "that the application may choose its own at run time.")
+          ->check(CLI::IsMember({"unaware", "system", "permonitorv2"}));
   pack->add_option("--manifest", pack_options.manifest, "A well-formed XML file that replaces the whole manifest.")
       ->excludes(level)
       ->excludes(dpi);
@@ -80,11 +88,13 @@ static int tarvex_main(int argc, char** argv) {
   pack->footer("The same folder and options give the same bytes on every run and every machine.");
 
   std::string list_exe;
-  CLI::App* list = app.add_subcommand("list", "Show each payload entry of a packed executable with its size, and the payload's figures.");
+  CLI::App* list = app.add_subcommand(
+      "list", "Show each payload entry of a packed executable with its size, and the payload's figures.");
   list->add_option("EXE", list_exe, "The packed executable.")->required();
 
   std::string extract_exe, extract_dir;
-  CLI::App* extract = app.add_subcommand("extract", "Write the payload entries of a packed executable below DIR, as the Launcher would.");
+  CLI::App* extract = app.add_subcommand(
+      "extract", "Write the payload entries of a packed executable below DIR, as the Launcher would.");
   extract->add_option("EXE", extract_exe, "The packed executable.")->required();
   extract->add_option("DIR", extract_dir, "The folder to create; it must not exist or be empty.")->required();
 

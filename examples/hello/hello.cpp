@@ -1,8 +1,8 @@
 // An example application for Tarvex, written the way a user writes one: a DLL that
 // defines run_code. The packed executable extracts it with its data files, loads it
 // and calls run_code with the program's arguments; its return value is the exit code.
-#include <tarvex/run_code.h>
 #include <windows.h>
+#include <tarvex/run_code.h>
 
 #include <cstdio>
 #include <string>

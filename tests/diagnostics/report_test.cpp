@@ -27,18 +27,10 @@ TARVEX_SCENARIO(fail_expansion_after_output) {
   fputs("buffered\n", stdout);
   tarvex::fail_expansion(L"{TEMP}\\onefile_{PID}_{TIME}");
 }
-TARVEX_SCENARIO(system_error_5) {
-  tarvex::fail_with_system_error(tarvex::msg::kUnpack, 5);
-}
-TARVEX_SCENARIO(system_error_high) {
-  tarvex::fail_with_system_error(tarvex::msg::kLoadDll, 0x80070002u);
-}
-TARVEX_SCENARIO(system_error_lowest) {
-  tarvex::fail_with_system_error(tarvex::msg::kLaunchChild, 0x80000000u);
-}
-TARVEX_SCENARIO(system_error_unknown) {
-  tarvex::fail_with_system_error(tarvex::msg::kLaunchChild, 0x2FFFFFFFu);
-}
+TARVEX_SCENARIO(system_error_5) { tarvex::fail_with_system_error(tarvex::msg::kUnpack, 5); }
+TARVEX_SCENARIO(system_error_high) { tarvex::fail_with_system_error(tarvex::msg::kLoadDll, 0x80070002u); }
+TARVEX_SCENARIO(system_error_lowest) { tarvex::fail_with_system_error(tarvex::msg::kLaunchChild, 0x80000000u); }
+TARVEX_SCENARIO(system_error_unknown) { tarvex::fail_with_system_error(tarvex::msg::kLaunchChild, 0x2FFFFFFFu); }
 // Cyrillic and Han (above 0xFF), a character beyond 16 bits (a surrogate pair) and a
 // lone surrogate, which has no UTF-8 form.
 const wchar_t kWidePath[] = L"C:\\\u041f\u0440\u043e\u0433\u0430 \u6f22\u5b57\\\u00e9\U0001F600\xD800.dll";
@@ -88,7 +80,9 @@ TARVEX_SCENARIO(error_printf_on_console) {
   if (!ReadConsoleOutputCharacterW(screen, rows.data(), static_cast<DWORD>(rows.size()), {0, 0}, &read)) return 93;
   rows.resize(read);
   return tarvex::test::write_file(
-             argv[1], std::string_view(reinterpret_cast<const char*>(rows.data()), rows.size() * sizeof(wchar_t))) ? 0 : 94;
+             argv[1], std::string_view(reinterpret_cast<const char*>(rows.data()), rows.size() * sizeof(wchar_t)))
+             ? 0
+             : 94;
 }
 TARVEX_SCENARIO(reported_overflow) {
   tarvex::WideBuffer<4> b;
@@ -112,7 +106,7 @@ int count_lines(const std::string& s) {
 struct ReportCase {
   const char* scenario;
   DWORD exit_code;
-  const char* out;   // exact standard output
+  const char* out;         // exact standard output
   const char* err_prefix;  // standard error starts with this (is exactly this for exit code 3)
   int err_lines;
 };

@@ -146,8 +146,12 @@ TEST_F(LauncherTest, ExitCodesArriveInFull) {
   struct Case {
     std::vector<std::string> args;
     uint32_t code;
-  } cases[] = {{{}, 0}, {{"exit", "1"}, 1}, {{"exit", "-1"}, 0xFFFFFFFFu}, {{"exit", "0xC0000005"}, 0xC0000005u},
-               {{"exit", "256"}, 256}, {{"crash"}, 0xC0000005u}};
+  } cases[] = {{{}, 0},
+               {{"exit", "1"}, 1},
+               {{"exit", "-1"}, 0xFFFFFFFFu},
+               {{"exit", "0xC0000005"}, 0xC0000005u},
+               {{"exit", "256"}, 256},
+               {{"crash"}, 0xC0000005u}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));
     RunResult r = run(exe, c.args);
@@ -159,9 +163,15 @@ TEST_F(LauncherTest, ExitCodesArriveInFull) {
 
 TEST_F(LauncherTest, ArgumentsReachTheModuleExactly) {
   std::string exe = module_onefile();
-  std::vector<std::vector<std::string>> cases = {
-      {"x y z"}, {"a\"b"}, {"a\\\"b"}, {"a b\\"}, {"C:\\dir\\"}, {"", "between", ""}, {"tab\there", "new\nline"},
-      {"\\\\server\\share\\", "\\\"", "\"\""}, {"caf\xc3\xa9", "\xe6\x97\xa5\xe6\x9c\xac", "\xf0\x9f\x98\x80"}};
+  std::vector<std::vector<std::string>> cases = {{"x y z"},
+                                                 {"a\"b"},
+                                                 {"a\\\"b"},
+                                                 {"a b\\"},
+                                                 {"C:\\dir\\"},
+                                                 {"", "between", ""},
+                                                 {"tab\there", "new\nline"},
+                                                 {"\\\\server\\share\\", "\\\"", "\"\""},
+                                                 {"caf\xc3\xa9", "\xe6\x97\xa5\xe6\x9c\xac", "\xf0\x9f\x98\x80"}};
   for (const auto& args : cases) {
     SCOPED_TRACE(testing::PrintToString(args));
     std::vector<std::string> run_args = {"args"};
@@ -178,8 +188,8 @@ TEST_F(LauncherTest, RandomArgumentsRoundTrip) {
   std::string exe = module_onefile();
   std::mt19937 rng(20261207);
   // No wildcards here: the child's runtime would expand them against its folder.
-  const std::vector<std::string> pieces = {"a", "Z", " ", "\t", "\"", "\\", "\\\\", "\\\"", "%", "^",
-                                           "&", "|", "\xc3\xa9", "\xe2\x82\xac", "x y", "''", "\\ \\"};
+  const std::vector<std::string> pieces = {"a", "Z", " ", "\t",       "\"",           "\\",  "\\\\", "\\\"", "%",
+                                           "^", "&", "|", "\xc3\xa9", "\xe2\x82\xac", "x y", "''",   "\\ \\"};
   for (int round = 0; round < 6; ++round) {
     std::vector<std::string> args = {"args"};
     for (int n = 0; n < 12; ++n) {
@@ -237,7 +247,8 @@ TEST_P(ParentVariableTest, RoleFollowsTheVariable) {
     ASSERT_TRUE(r.reported) << r.err;
     EXPECT_EQ(r.exit_code, 0u) << r.out << r.err;
     EXPECT_NE(r.out.find("Error, TARVEX_ONEFILE_PARENT holds a character that is not a decimal digit.\r\n"),
-              std::string::npos) << r.out;
+              std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("relaunch exit=2"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("MODULE_DIR="), std::string::npos) << r.out;
     EXPECT_TRUE(new_extraction_dirs().empty());
@@ -258,16 +269,17 @@ TEST_P(ParentVariableTest, RoleFollowsTheVariable) {
   EXPECT_TRUE(new_extraction_dirs().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, ParentVariableTest,
-    ::testing::Values(ParentCase{"absent", nullptr, "hello", true}, ParentCase{"empty", "", "hello", true},
-                      ParentCase{"letters", "abc", "hello", false}, ParentCase{"digits_letter", "12a", "hello", false},
-                      ParentCase{"white_space", "   ", "hello", false},
-                      ParentCase{"beyond_32_bits", "4294967300", "hello", false},
-                      ParentCase{"dead_process", "4194300", "hello", false},
-                      ParentCase{"spaces_before_live_parent", nullptr, nullptr, false, "  "},
-                      ParentCase{"plus_before_live_parent", nullptr, nullptr, false, "+"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Values, ParentVariableTest,
+                         ::testing::Values(ParentCase{"absent", nullptr, "hello", true},
+                                           ParentCase{"empty", "", "hello", true},
+                                           ParentCase{"letters", "abc", "hello", false},
+                                           ParentCase{"digits_letter", "12a", "hello", false},
+                                           ParentCase{"white_space", "   ", "hello", false},
+                                           ParentCase{"beyond_32_bits", "4294967300", "hello", false},
+                                           ParentCase{"dead_process", "4194300", "hello", false},
+                                           ParentCase{"spaces_before_live_parent", nullptr, nullptr, false, "  "},
+                                           ParentCase{"plus_before_live_parent", nullptr, nullptr, false, "+"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LauncherTest, SameExecutableStartedAgainUsesTheExistingFolder) {
   std::string exe = module_onefile({{u"data\\x.txt", text("x")}});
@@ -410,12 +422,14 @@ TEST_F(LauncherTest, ExtractionFolderIsTheUsersAlone) {
   for (const char* other : {";WD)", ";BU)", ";AU)", ";BG)"}) EXPECT_EQ(dacl.find(other), std::string::npos) << dacl;
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, FolderNameTest,
-                         ::testing::Values(FolderNames{"plain", "", "tmp"}, FolderNames{"spaces", "a b", "c d"},
-                                           FolderNames{"cyrillic_and_han", "\xd0\x9f\xd1\x80\xd0\xbe\xd0\xb3\xd0\xb0 "
-                                                                           "\xe6\xbc\xa2\xe5\xad\x97",
-                                                       "\xd0\x9f\xd1\x80\xd0\xbe\xd0\xb3\xd0\xb0 \xe6\xbc\xa2\xe5\xad\x97/a b"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Names, FolderNameTest,
+    ::testing::Values(FolderNames{"plain", "", "tmp"}, FolderNames{"spaces", "a b", "c d"},
+                      FolderNames{"cyrillic_and_han",
+                                  "\xd0\x9f\xd1\x80\xd0\xbe\xd0\xb3\xd0\xb0 "
+                                  "\xe6\xbc\xa2\xe5\xad\x97",
+                                  "\xd0\x9f\xd1\x80\xd0\xbe\xd0\xb3\xd0\xb0 \xe6\xbc\xa2\xe5\xad\x97/a b"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct FailureCase {
   const char* name;
@@ -463,33 +477,42 @@ Bytes payload_of(std::vector<PayloadEntry> entries) { return build_payload(entri
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LauncherFailureTest,
-    ::testing::Values(
-        FailureCase{"no_payload", nullptr, 2, "Error, couldn't find attached data header.\r\n", ""},
-        // The directory is computed before the resource is looked at: its failure is
-        // the one reported, and it ends the way a failed expansion ends.
-        FailureCase{"expansion_fails_before_missing_payload", nullptr, 3, "",
-                    "Error, couldn't runtime expand spec '{TEMP}\\onefile_{PID}_{TIME}'.\r\n", false, 0},
-        FailureCase{"parent_pid_one_unit_too_long", nullptr, 2,
-                    "Error, an environment value does not fit its buffer.\r\n", "", false, 1},
-        FailureCase{"signature_mismatch",
-                    [] {
-                      Bytes b = payload_of({{u"app.dll", file_bytes(test_module_dll())}});
-                      b[2] = 'X';
-                      return b;
-                    },
-                    2, "Error, couldn't find attached data header.\r\n", ""},
-        FailureCase{"too_short", [] { return Bytes{'W', 'Q'}; }, 2, "Error, couldn't find attached data header.\r\n",
-                    ""},
-        FailureCase{"not_a_dll", [] { return payload_of({{u"app.dll", text("plain text, not a module")}}); }, 2, "",
-                    "Error, load DLL. ([Error "},
-        FailureCase{"no_run_code", [] { return payload_of({{u"app.dll", file_bytes(no_entry_module_dll())}}); }, 2,
-                    "Error, DLL entry point not found.\r\n", ""},
-        FailureCase{"truncated", [] {
-                      Bytes b = payload_of({{u"app.dll", file_bytes(test_module_dll())}});
-                      b.resize(b.size() / 2);
-                      return b;
-                    },
-                    2, "Error, couldn't decode attached data.\r\n", "", true}),
+    ::testing::Values(FailureCase{"no_payload", nullptr, 2, "Error, couldn't find attached data header.\r\n", ""},
+                      // The directory is computed before the resource is looked at: its failure is
+                      // the one reported, and it ends the way a failed expansion ends.
+                      FailureCase{"expansion_fails_before_missing_payload", nullptr, 3, "",
+                                  "Error, couldn't runtime expand spec '{TEMP}\\onefile_{PID}_{TIME}'.\r\n", false, 0},
+                      FailureCase{"parent_pid_one_unit_too_long", nullptr, 2,
+                                  "Error, an environment value does not fit its buffer.\r\n", "", false, 1},
+                      FailureCase{"signature_mismatch",
+                                  [] {
+                                    Bytes b = payload_of({{u"app.dll", file_bytes(test_module_dll())}});
+                                    b[2] = 'X';
+                                    return b;
+                                  },
+                                  2, "Error, couldn't find attached data header.\r\n", ""},
+                      FailureCase{"too_short",
+                                  [] {
+                                    return Bytes{'W', 'Q'};
+                                  },
+                                  2, "Error, couldn't find attached data header.\r\n", ""},
+                      FailureCase{"not_a_dll",
+                                  [] {
+                                    return payload_of({{u"app.dll", text("plain text, not a module")}});
+                                  },
+                                  2, "", "Error, load DLL. ([Error "},
+                      FailureCase{"no_run_code",
+                                  [] {
+                                    return payload_of({{u"app.dll", file_bytes(no_entry_module_dll())}});
+                                  },
+                                  2, "Error, DLL entry point not found.\r\n", ""},
+                      FailureCase{"truncated",
+                                  [] {
+                                    Bytes b = payload_of({{u"app.dll", file_bytes(test_module_dll())}});
+                                    b.resize(b.size() / 2);
+                                    return b;
+                                  },
+                                  2, "Error, couldn't decode attached data.\r\n", "", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 std::string replace_all(std::string text, const std::string& from, const std::string& to) {
@@ -512,10 +535,10 @@ std::vector<PayloadEntry> small_files(int count) {
 
 struct EventCase {
   const char* name;
-  int files;                // small files beside the module
-  const char* module_args;  // {READY}: a marker file outside the extraction folder
-  const char* triggers;     // for send_ctrl_c; {EXTRACTING}: a file the extraction writes early
-  bool module_runs;         // the marker is there afterwards
+  int files;                     // small files beside the module
+  const char* module_args;       // {READY}: a marker file outside the extraction folder
+  const char* triggers;          // for send_ctrl_c; {EXTRACTING}: a file the extraction writes early
+  bool module_runs;              // the marker is there afterwards
   bool console_program = false;  // the subsystem that `tarvex pack --console` gives
   bool on_console = false;       // the module writes to the console's screen rather than to a pipe
   // Cache mode, its folder below the test's folder ({PARTIAL}: a first run's sibling);
@@ -588,8 +611,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The parent's handler gives the child 5 s, terminates it and removes 4,000
         // files while the main thread wakes from the child's end.
         EventCase{"ModuleIgnoresTheEvent", 4000, "ignore-ctrl-c touch {READY} sleep 90000", "@{READY}", true},
-        EventCase{"TwoEventsModuleIgnoresThem", 4000, "ignore-ctrl-c touch {READY} sleep 90000", "@{READY},300",
-                  true},
+        EventCase{"TwoEventsModuleIgnoresThem", 4000, "ignore-ctrl-c touch {READY} sleep 90000", "@{READY},300", true},
         // No child starts, and nothing is written after the event.
         EventCase{"EventDuringExtraction", 4000, "touch {READY}", "@{EXTRACTING}", false},
         // A console program whose module writes to the console it shares with the parent.
@@ -671,15 +693,14 @@ TEST_P(RemovalTest, LeavesNothingAndTouchesNothingOutside) {
 
 INSTANTIATE_TEST_SUITE_P(
     Trees, RemovalTest,
-    ::testing::Values(
-        RemovalCase{"PathsLongerThan300Characters",
-                    {{u"data\\" + std::u16string(110, u'a') + u"\\" + std::u16string(110, u'b') + u"\\" +
-                          std::u16string(110, u'c') + u"\\file.txt",
-                      text("deep")}},
-                    {},
-                    false},
-        RemovalCase{"ReadOnlyFile", {{u"data\\ro.txt", text("ro")}}, {"readonly", "data\\ro.txt"}, false},
-        RemovalCase{"LinksPointingOutside", {{u"data\\x.txt", text("x")}}, {}, true}),
+    ::testing::Values(RemovalCase{"PathsLongerThan300Characters",
+                                  {{u"data\\" + std::u16string(110, u'a') + u"\\" + std::u16string(110, u'b') + u"\\" +
+                                        std::u16string(110, u'c') + u"\\file.txt",
+                                    text("deep")}},
+                                  {},
+                                  false},
+                      RemovalCase{"ReadOnlyFile", {{u"data\\ro.txt", text("ro")}}, {"readonly", "data\\ro.txt"}, false},
+                      RemovalCase{"LinksPointingOutside", {{u"data\\x.txt", text("x")}}, {}, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Cache mode: the folder below the test's own folder, keyed by the payload.
@@ -774,38 +795,38 @@ TEST_P(CacheScenarioTest, SecondRunSeesTheSameApplication) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CacheScenarioTest,
-    ::testing::Values(
-        CacheCase{"Reuse", nullptr, nullptr, true},
-        CacheCase{"RepairsADeletedAndATruncatedFile", nullptr,
-                  [](const std::string& folder) {
-                    ASSERT_EQ(remove((folder + "/data/x.txt").c_str()), 0);
-                    ASSERT_EQ(truncate((folder + "/data/big.bin").c_str(), 10), 0);
-                  },
-                  true},
-        CacheCase{"RepairsADeletedFolder", nullptr,
-                  [](const std::string& folder) { remove_tree(folder + "/data"); }, true},
-        // A first run that was killed left its sibling; its process is gone.
-        CacheCase{"InterruptedFirstRunIsNeitherUsedNorLeft",
-                  [](const std::string& folder) {
-                    ASSERT_TRUE(std::filesystem::create_directories(folder + ".partial-4194300/data"));
-                    ASSERT_TRUE(write_file(folder + ".partial-4194300/app.dll", "half"));
-                  },
-                  nullptr, true},
-        CacheCase{"PartialFolderOfALiveRunIsLeftToIt", nullptr, nullptr, true, false, true},
-        CacheCase{"FolderOfAnotherUserIsNotTrusted", nullptr,
-                  [](const std::string& folder) { ASSERT_EQ(chown(folder.c_str(), 4321, 4321), 0); }, false, true},
-        // Another account could swap a folder on the way between the check and the load.
-        CacheCase{"AncestorOfAnotherUserIsNotTrusted", nullptr,
-                  [](const std::string& folder) {
-                    ASSERT_EQ(chown(folder.substr(0, folder.rfind('/')).c_str(), 4321, 4321), 0);
-                  },
-                  false, true},
-        CacheCase{"FileInPlaceOfTheFolderIsNotUsed", nullptr,
-                  [](const std::string& folder) {
-                    remove_tree(folder);
-                    ASSERT_TRUE(write_file(folder, "not a folder"));
-                  },
-                  false}),
+    ::testing::Values(CacheCase{"Reuse", nullptr, nullptr, true},
+                      CacheCase{"RepairsADeletedAndATruncatedFile", nullptr,
+                                [](const std::string& folder) {
+                                  ASSERT_EQ(remove((folder + "/data/x.txt").c_str()), 0);
+                                  ASSERT_EQ(truncate((folder + "/data/big.bin").c_str(), 10), 0);
+                                },
+                                true},
+                      CacheCase{"RepairsADeletedFolder", nullptr,
+                                [](const std::string& folder) { remove_tree(folder + "/data"); }, true},
+                      // A first run that was killed left its sibling; its process is gone.
+                      CacheCase{"InterruptedFirstRunIsNeitherUsedNorLeft",
+                                [](const std::string& folder) {
+                                  ASSERT_TRUE(std::filesystem::create_directories(folder + ".partial-4194300/data"));
+                                  ASSERT_TRUE(write_file(folder + ".partial-4194300/app.dll", "half"));
+                                },
+                                nullptr, true},
+                      CacheCase{"PartialFolderOfALiveRunIsLeftToIt", nullptr, nullptr, true, false, true},
+                      CacheCase{"FolderOfAnotherUserIsNotTrusted", nullptr,
+                                [](const std::string& folder) { ASSERT_EQ(chown(folder.c_str(), 4321, 4321), 0); },
+                                false, true},
+                      // Another account could swap a folder on the way between the check and the load.
+                      CacheCase{"AncestorOfAnotherUserIsNotTrusted", nullptr,
+                                [](const std::string& folder) {
+                                  ASSERT_EQ(chown(folder.substr(0, folder.rfind('/')).c_str(), 4321, 4321), 0);
+                                },
+                                false, true},
+                      CacheCase{"FileInPlaceOfTheFolderIsNotUsed", nullptr,
+                                [](const std::string& folder) {
+                                  remove_tree(folder);
+                                  ASSERT_TRUE(write_file(folder, "not a folder"));
+                                },
+                                false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CacheTest, RebuiltExecutableRunsItsOwnFiles) {
@@ -860,8 +881,7 @@ TEST_F(CacheTest, TemplateFollowsTheExecutableNotTheCurrentFolder) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.folder_template);
     const std::string exe = dir_ + "/app.exe";
-    const std::string key =
-        make_cached_onefile({{u"app.dll", file_bytes(test_module_dll())}}, c.folder_template, exe);
+    const std::string key = make_cached_onefile({{u"app.dll", file_bytes(test_module_dll())}}, c.folder_template, exe);
     ASSERT_FALSE(key.empty());
     RunOptions options;
     options.directory = elsewhere;

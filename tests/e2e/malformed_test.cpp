@@ -39,7 +39,8 @@ std::vector<size_t> structural_offsets(const Bytes& r) {
     last = header & 1;
     const uint32_t type = header >> 1 & 3, size = header >> 3;
     const size_t content = type == 1 ? 1 : size;
-    for (size_t d : {size_t{1}, size_t{2}, size_t{3}, 3 + content / 2, 3 + content - 1, 3 + content}) at.push_back(p + d);
+    for (size_t d : {size_t{1}, size_t{2}, size_t{3}, 3 + content / 2, 3 + content - 1, 3 + content})
+      at.push_back(p + d);
     p += 3 + content;
   }
   if (checksum) {
@@ -67,7 +68,8 @@ std::vector<Damaged> damaged_payloads(const Bytes& module) {
 
   // Single bit flips through header, blocks and checksum.
   const size_t frame_end = good.size() - payload::kTrailerSize;
-  std::vector<size_t> flips = {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, frame_end - 4, frame_end - 3, frame_end - 2, frame_end - 1};
+  std::vector<size_t> flips = {
+      3, 4, 5, 6, 7, 8, 9, 10, 11, 12, frame_end - 4, frame_end - 3, frame_end - 2, frame_end - 1};
   for (size_t i = 13; i < frame_end - 4; i += (frame_end - 17) / 120 + 1) flips.push_back(i);
   for (size_t at : flips)
     for (int bit : {0, 5}) {
@@ -156,8 +158,10 @@ std::string message_of(const RunResult& r) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   if (text.rfind("Error, failed to open '", 0) == 0) return "Error, failed to open '%ls' for writing.";
   if (text.rfind("Error, load DLL.", 0) == 0) return "Error, load DLL.";
-  if (text.rfind("Error, the payload entry '", 0) == 0) return "Error, the payload entry '%ls' cannot be a file name on Windows.";
-  if (text.rfind("Error, couldn't unpack file to target path.", 0) == 0) return "Error, couldn't unpack file to target path.";
+  if (text.rfind("Error, the payload entry '", 0) == 0)
+    return "Error, the payload entry '%ls' cannot be a file name on Windows.";
+  if (text.rfind("Error, couldn't unpack file to target path.", 0) == 0)
+    return "Error, couldn't unpack file to target path.";
   return text;
 }
 

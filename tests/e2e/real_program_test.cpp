@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 struct ZstdCase {
   const char* name;
   std::vector<std::string> args;
-  uint32_t code;  // the plain program's, so that the case is known to test what it names
+  uint32_t code;                // the plain program's, so that the case is known to test what it names
   const char* stdin_file = "";  // in the case's folder
 };
 
@@ -88,8 +88,9 @@ TEST_P(RealProgramTest, PackedBehavesAsThePlainProgram) {
   fs::create_directories(dir_ + "/packed");
   fs::copy_file(windows_program("tests/e2e/zstd.exe"), plain);
   fs::copy_file(windows_program(std::string("tests/e2e/") + p.main), app + "/" + p.packed_name);
-  std::vector<std::string> pack = {testing::tarvex_tool(), "pack", app, "--main", p.packed_name, "-o", packed,
-                                   "--launcher", launcher_exe(), "--console", "--level", "3"};
+  std::vector<std::string> pack = {testing::tarvex_tool(), "pack",      app,       "--main",
+                                   p.packed_name,          "-o",        packed,    "--launcher",
+                                   launcher_exe(),         "--console", "--level", "3"};
   if (p.cache) pack.insert(pack.end(), {"--cache", "--cache-dir", windows_path(dir_ + "/cache")});
   const testing::CommandResult packing = testing::run_command(pack);
   ASSERT_EQ(packing.exit_code, 0) << packing.err;

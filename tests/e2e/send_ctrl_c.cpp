@@ -54,7 +54,8 @@ DWORD run(wchar_t* line, DWORD flags, const wchar_t* triggers, HANDLE output) {
     const std::wstring trigger = rest.substr(0, comma);
     rest = comma == std::wstring::npos ? L"" : rest.substr(comma + 1);
     if (!wait_for(trigger, info.hProcess, info.dwProcessId)) break;
-    if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) fprintf(stderr, "send_ctrl_c: no event (error %lu)\n", GetLastError());
+    if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0))
+      fprintf(stderr, "send_ctrl_c: no event (error %lu)\n", GetLastError());
   }
   if (WaitForSingleObject(info.hProcess, 60000) != WAIT_OBJECT_0) {
     TerminateProcess(info.hProcess, 251);
@@ -80,7 +81,8 @@ void print_screen(HANDLE screen) {
     ReadConsoleOutputCharacterW(screen, row.data(), static_cast<DWORD>(row.size()), {0, y}, &read);
     while (read > 0 && row[read - 1] == L' ') --read;
     char text[4096];
-    const int n = WideCharToMultiByte(CP_UTF8, 0, row.data(), static_cast<int>(read), text, sizeof text, nullptr, nullptr);
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, row.data(), static_cast<int>(read), text, sizeof text, nullptr, nullptr);
     fputs("| ", stdout);
     fwrite(text, 1, n, stdout);
     fputc('\n', stdout);

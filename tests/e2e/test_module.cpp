@@ -125,7 +125,8 @@ void print_icon() {
   auto* directory = group ? static_cast<BYTE*>(LockResource(LoadResource(nullptr, group))) : nullptr;
   for (int side : {16, 32, 48}) {
     const int id = directory ? LookupIconIdFromDirectoryEx(directory, TRUE, side, side, LR_DEFAULTCOLOR) : 0;
-    auto icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, side, side, 0));
+    auto icon =
+        static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, side, side, 0));
     ICONINFO info = {};
     BITMAP bitmap = {};
     if (icon && GetIconInfo(icon, &info)) {
@@ -239,7 +240,8 @@ extern "C" __declspec(dllexport) int run_code(int argc, wchar_t** argv) {
       list(module_dir(), L"");
     } else if (command == L"exists" && i + 1 < argc) {
       ++i;
-      print_utf8(std::wstring(L"exists ") + argv[i] + L"=" + (GetFileAttributesW(argv[i]) != INVALID_FILE_ATTRIBUTES ? L"1" : L"0"));
+      print_utf8(std::wstring(L"exists ") + argv[i] + L"=" +
+                 (GetFileAttributesW(argv[i]) != INVALID_FILE_ATTRIBUTES ? L"1" : L"0"));
     } else if (command == L"touch" && i + 1 < argc) {
       HANDLE h = CreateFileW(argv[++i], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
       if (h != INVALID_HANDLE_VALUE) CloseHandle(h);

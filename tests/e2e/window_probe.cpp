@@ -63,7 +63,9 @@ int wmain(int argc, wchar_t** argv) {
                       &process))
     return 66;
   Search search = {process.dwProcessId,
-                   mode == L"progress" ? L"TarvexProgress" : mode == L"logoff" ? L"TarvexSessionEnd" : L"#32770",
+                   mode == L"progress" ? L"TarvexProgress"
+                   : mode == L"logoff" ? L"TarvexSessionEnd"
+                                       : L"#32770",
                    mode != L"logoff", nullptr};
   for (int waited = 0; waited < 1200 && !search.found; ++waited) {
     EnumDesktopWindows(desktop, match, reinterpret_cast<LPARAM>(&search));

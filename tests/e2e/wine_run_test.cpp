@@ -10,7 +10,9 @@ TEST(WineRun, FullExitCodesAndStreams) {
   struct Case {
     const char* line;
     uint32_t code;
-  } cases[] = {{"cmd /c exit 0", 0}, {"cmd /c exit 300", 300}, {"cmd /c exit -1", 0xFFFFFFFFu},
+  } cases[] = {{"cmd /c exit 0", 0},
+               {"cmd /c exit 300", 300},
+               {"cmd /c exit -1", 0xFFFFFFFFu},
                {"cmd /c exit -1073741819", 0xC0000005u}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);

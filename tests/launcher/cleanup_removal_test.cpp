@@ -11,9 +11,9 @@
 #include "launcher/cleanup.h"
 #include "launcher/state.h"
 #include "launcher/tree_removal.h"
+#include "tests/launcher/cleanup_support.h"
 #include "tests/support/windows/process.h"
 #include "tests/support/windows/scenario.h"
-#include "tests/launcher/cleanup_support.h"
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -120,8 +120,8 @@ TEST_F(Removal, FlagDownAndNoChildLeaveTheTreeAndTakeNoTime) {
 TEST_F(Removal, DirectoryThatResistsCostsTwentyOneAttemptsOverTwoSeconds) {
   make_tree();
   const std::wstring held = dir_ + L"\\a\\b\\two.bin";
-  Handle open(CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                          0, nullptr));
+  Handle open(
+      CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(open);
 
   const ULONGLONG start = GetTickCount64();

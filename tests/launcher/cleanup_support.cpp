@@ -39,7 +39,6 @@ CountedCalls::CountedCalls() : seam_(g_cleanup_calls, {counted_remove, forwarded
   forward = seam_.saved();
 }
 
-
 void set_removal(const std::wstring& path, bool raised) {
   g_extraction_dir.assign(path.c_str(), kInvariant);
   g_removal_flag = raised ? 1 : 0;
@@ -52,8 +51,8 @@ Handle start_sleeping_child(DWORD ms) {
   PROCESS_INFORMATION info = {};
   // The scenario name travels in the environment, which the child copies at its start.
   SetEnvironmentVariableW(L"TARVEX_TEST_SCENARIO", L"sleep");
-  BOOL ok = CreateProcessW(own_exe().c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                           &info);
+  BOOL ok =
+      CreateProcessW(own_exe().c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
   const DWORD error = GetLastError();
   SetEnvironmentVariableW(L"TARVEX_TEST_SCENARIO", nullptr);
   if (!ok) {

@@ -5,9 +5,9 @@
 
 #include "launcher/console_handler.h"
 #include "launcher/state.h"
+#include "tests/launcher/cleanup_support.h"
 #include "tests/support/windows/process.h"
 #include "tests/support/windows/scenario.h"
-#include "tests/launcher/cleanup_support.h"
 
 using namespace tarvex;
 using namespace tarvex::test;

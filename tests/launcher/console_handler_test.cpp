@@ -11,9 +11,9 @@
 #include "launcher/cleanup.h"
 #include "launcher/state.h"
 #include "launcher/tree_removal.h"
+#include "tests/launcher/cleanup_support.h"
 #include "tests/support/windows/process.h"
 #include "tests/support/windows/scenario.h"
-#include "tests/launcher/cleanup_support.h"
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -27,8 +27,8 @@ TARVEX_SCENARIO(handler_call) {
   set_removal(dir, true);
   const bool before = console_event_received();
   const BOOL returned = console_control_handler(wcstoul(argv[1], nullptr, 10));
-  printf("returned=%d attempts=%d gone=%d event=%d->%d\n", returned, CountedCalls::attempts.load(),
-         !file_exists(dir), before, console_event_received());
+  printf("returned=%d attempts=%d gone=%d event=%d->%d\n", returned, CountedCalls::attempts.load(), !file_exists(dir),
+         before, console_event_received());
   remove_tree(dir);
   return 0;
 }
@@ -89,16 +89,14 @@ TEST_P(Handler, ReturnsFalseAndCleansUpOnlyForTheFiveEvents) {
   EXPECT_EQ(run.out, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(ControlTypes, Handler,
-                         ::testing::Values(ControlType{CTRL_C_EVENT, "CtrlC", true},
-                                           ControlType{CTRL_BREAK_EVENT, "CtrlBreak", true},
-                                           ControlType{CTRL_CLOSE_EVENT, "Close", true},
-                                           ControlType{3, "Three", false}, ControlType{4, "Four", false},
-                                           ControlType{CTRL_LOGOFF_EVENT, "Logoff", true},
-                                           ControlType{CTRL_SHUTDOWN_EVENT, "Shutdown", true},
-                                           ControlType{7, "Seven", false}, ControlType{8, "Eight", false},
-                                           ControlType{0xFFFFFFFF, "AllBits", false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    ControlTypes, Handler,
+    ::testing::Values(ControlType{CTRL_C_EVENT, "CtrlC", true}, ControlType{CTRL_BREAK_EVENT, "CtrlBreak", true},
+                      ControlType{CTRL_CLOSE_EVENT, "Close", true}, ControlType{3, "Three", false},
+                      ControlType{4, "Four", false}, ControlType{CTRL_LOGOFF_EVENT, "Logoff", true},
+                      ControlType{CTRL_SHUTDOWN_EVENT, "Shutdown", true}, ControlType{7, "Seven", false},
+                      ControlType{8, "Eight", false}, ControlType{0xFFFFFFFF, "AllBits", false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Handler, TerminatedChildNeverLooksLikeSuccessToTheMainThread) {
   ProcessResult run = run_scenario("handler_ends_child");

@@ -23,8 +23,11 @@ TEST(FolderSizes, AnswerAsAQueryOfEachFileWould) {
     const wchar_t* name;
     uint64_t size;
     bool present;
-  } rows[] = {{L"Seven.txt", 7, true}, {L"SEVEN.TXT", 7, true}, {L"Seven.txt", 6, false},
-              {L"eight.txt", 0, false}, {L"sub", 0, false}};
+  } rows[] = {{L"Seven.txt", 7, true},
+              {L"SEVEN.TXT", 7, true},
+              {L"Seven.txt", 6, false},
+              {L"eight.txt", 0, false},
+              {L"sub", 0, false}};
   for (const auto& row : rows) {
     SCOPED_TRACE(tarvex::test::narrow(row.name));
     EXPECT_EQ(tarvex::listed_file_has_size(row.name, row.size), row.present);

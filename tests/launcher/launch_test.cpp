@@ -13,9 +13,9 @@
 #include "launcher/seams.h"
 #include "launcher/state.h"
 #include "launcher/tree_removal.h"
+#include "tests/launcher/cleanup_support.h"
 #include "tests/support/windows/process.h"
 #include "tests/support/windows/scenario.h"
-#include "tests/launcher/cleanup_support.h"
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -110,8 +110,8 @@ TARVEX_SCENARIO(launch) {
   g_event_on_refusal = how == L"busy_then_event";
   if (how == L"event_before") console_control_handler(CTRL_C_EVENT);
   const int code = launch_child();
-  printf("code=0x%X creations=%d attempts=%d removed_before_child_ended=%d\n", static_cast<unsigned>(code),
-         g_creations, CountedCalls::attempts.load(), g_removed_before_child_ended);
+  printf("code=0x%X creations=%d attempts=%d removed_before_child_ended=%d\n", static_cast<unsigned>(code), g_creations,
+         CountedCalls::attempts.load(), g_removed_before_child_ended);
   return 0;
 }
 

@@ -43,7 +43,8 @@ int walk(const Bytes& resource) {
     }
   }
   close_payload();
-  printf("%llu entries, %llu bytes\n", static_cast<unsigned long long>(entries), static_cast<unsigned long long>(bytes));
+  printf("%llu entries, %llu bytes\n", static_cast<unsigned long long>(entries),
+         static_cast<unsigned long long>(bytes));
   return 0;
 }
 

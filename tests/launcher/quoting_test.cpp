@@ -1,8 +1,8 @@
 // Argument quoting: the text it writes, and a round trip through a real C runtime.
 #include "launcher/quoting.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <shellapi.h>
 
 #include <random>
@@ -74,7 +74,8 @@ std::vector<std::wstring> round_trip(const std::vector<std::wstring>& args) {
     std::string hex = r.out.substr(from, nl - from);
     if (!hex.empty() && hex.back() == '\r') hex.pop_back();
     std::wstring arg;
-    for (size_t i = 0; i + 4 <= hex.size(); i += 4) arg += static_cast<wchar_t>(std::stoul(hex.substr(i, 4), nullptr, 16));
+    for (size_t i = 0; i + 4 <= hex.size(); i += 4)
+      arg += static_cast<wchar_t>(std::stoul(hex.substr(i, 4), nullptr, 16));
     seen.push_back(arg);
   }
   return seen;
@@ -82,8 +83,8 @@ std::vector<std::wstring> round_trip(const std::vector<std::wstring>& args) {
 
 TEST(AppendArgument, RandomArgumentsSurviveTheRuntimeSplitting) {
   std::mt19937 rng(7);
-  const std::vector<std::wstring> pieces = {L"a", L" ", L"\t", L"\"", L"\\", L"\\\\", L"\\\"", L"\u00e9",
-                                            L"\u65e5", L"''", L"x y", L"\\ \\", L"\"\""};
+  const std::vector<std::wstring> pieces = {L"a",      L" ",      L"\t", L"\"",  L"\\",    L"\\\\", L"\\\"",
+                                            L"\u00e9", L"\u65e5", L"''", L"x y", L"\\ \\", L"\"\""};
   for (int round = 0; round < 20; ++round) {
     std::vector<std::wstring> args;
     for (int n = 1 + rng() % 8; n > 0; --n) {
@@ -98,10 +99,25 @@ TEST(AppendArgument, RandomArgumentsSurviveTheRuntimeSplitting) {
 // The Launcher's own splitting against shell32's, line by line.
 TEST(SplitCommandLine, GivesWhatCommandLineToArgvWGives) {
   const wchar_t* lines[] = {
-      L"prog", L"prog  ", L"\"C:\\a b\\p.exe\" x", L"\"p\"x y", L"\"p", L"p\"q r\" s",
-      L"p a\t\tb ", L"p \"a b\" c\\\\\"d e\"", L"p a\\\\\\\"b", L"p a\\b\\ c", L"p \"\"", L"p \"\"\"",
-      L"p \"\"\"\"", L"p \"a\"\"b\" c", L"p \"a\"\"\"b c\" d", L"p a\"\"\"\"\"\"b c", L"p \"unclosed arg",
-      L"p \\\"\"", L"p \u00e9\"\u65e5 x\"",
+      L"prog",
+      L"prog  ",
+      L"\"C:\\a b\\p.exe\" x",
+      L"\"p\"x y",
+      L"\"p",
+      L"p\"q r\" s",
+      L"p a\t\tb ",
+      L"p \"a b\" c\\\\\"d e\"",
+      L"p a\\\\\\\"b",
+      L"p a\\b\\ c",
+      L"p \"\"",
+      L"p \"\"\"",
+      L"p \"\"\"\"",
+      L"p \"a\"\"b\" c",
+      L"p \"a\"\"\"b c\" d",
+      L"p a\"\"\"\"\"\"b c",
+      L"p \"unclosed arg",
+      L"p \\\"\"",
+      L"p \u00e9\"\u65e5 x\"",
   };
   for (const wchar_t* line : lines) {
     SCOPED_TRACE(tarvex::test::narrow(line));

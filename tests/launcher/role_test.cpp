@@ -69,11 +69,13 @@ const Answer kAnswers[] = {
     {"cannot_open", [](DWORD) { g_parent_query_calls.open_process = cannot_open; }},
     {"image_unreadable", [](DWORD) { g_parent_query_calls.image_name = image_unreadable; }},
     {"created_after_start", [](DWORD) { g_parent_query_calls.process_times = created_last; }},
-    {"unresolvable", [](DWORD) {
+    {"unresolvable",
+     [](DWORD) {
        g_image = L"C:\\no such folder\\tarvex.exe";
        g_parent_query_calls.image_name = report_image;
      }},
-    {"another_program", [](DWORD) {
+    {"another_program",
+     [](DWORD) {
        wchar_t system[MAX_PATH];
        GetSystemDirectoryW(system, MAX_PATH);
        g_image = std::wstring(system) + L"\\cmd.exe";
@@ -81,12 +83,14 @@ const Answer kAnswers[] = {
      }},
     // Another program whose name begins with a spelling of this executable's path
     // that fills the whole buffer: cut short, it would read as this executable.
-    {"truncated", [](DWORD size) {
+    {"truncated",
+     [](DWORD size) {
        g_image = own_path_spelled(size - 1) + L".other.exe";
        g_parent_query_calls.image_name = report_image;
      }},
     // This very executable, under a name of more than 2048 units.
-    {"long_path", [](DWORD) {
+    {"long_path",
+     [](DWORD) {
        g_image = own_path_spelled(2100);
        g_parent_query_calls.image_name = report_image;
      }},
@@ -116,8 +120,7 @@ TARVEX_SCENARIO(decide_role) {
 
 namespace {
 
-constexpr char kNotRecognised[] =
-    "Error, this instance was started as a child but could not recognise its parent.\r\n";
+constexpr char kNotRecognised[] = "Error, this instance was started as a child but could not recognise its parent.\r\n";
 
 enum class Parent { kThisTest, kUnset, kDeadProcess };
 

@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <sstream>
 
-#include "tests/support/host/wine_run.h"
 #include "tests/package/shipping.h"
 #include "tests/support/host/packed_files.h"
+#include "tests/support/host/wine_run.h"
 
 namespace tarvex::shipping_test {
 namespace {
@@ -117,9 +117,19 @@ TEST_P(ReleaseArchive, HoldsWhatItShipsAndPacksTheExampleWhereverUnpacked) {
 
 INSTANTIATE_TEST_SUITE_P(
     Platforms, ReleaseArchive,
-    ::testing::Values(ArchiveCase{"linux", "TGZ", "linux-x86_64", "bin/tarvex", "bin/tarvex.exe", linux_libraries,
+    ::testing::Values(ArchiveCase{"linux",
+                                  "TGZ",
+                                  "linux-x86_64",
+                                  "bin/tarvex",
+                                  "bin/tarvex.exe",
+                                  linux_libraries,
                                   {"linux-vdso.so.1", "libc.so.6", "libm.so.6", "ld-linux-x86-64.so.2"}},
-                      ArchiveCase{"windows", "ZIP", "windows-x86_64", "bin/tarvex.exe", "bin/tarvex", windows_libraries,
+                      ArchiveCase{"windows",
+                                  "ZIP",
+                                  "windows-x86_64",
+                                  "bin/tarvex.exe",
+                                  "bin/tarvex",
+                                  windows_libraries,
                                   {"ADVAPI32.dll", "KERNEL32.dll", "msvcrt.dll", "SHELL32.dll", "USER32.dll"}}),
     [](const ::testing::TestParamInfo<ArchiveCase>& info) { return std::string(info.param.name); });
 

@@ -56,7 +56,8 @@ struct Change {
 
 TEST(PackageProject, BuildsRunsAndPacksAgainOnEachChange) {
   TempDir dir;
-  const Project p{dir.path + "/tarvex", dir.path + "/project", dir.path + "/build", dir.path + "/build/app_onefile.exe"};
+  const Project p{dir.path + "/tarvex", dir.path + "/project", dir.path + "/build",
+                  dir.path + "/build/app_onefile.exe"};
   auto r = install_build(p.prefix);
   ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
   fs::copy(e2e::source_dir() + "/tests/package/app", p.source, fs::copy_options::recursive);
@@ -89,14 +90,30 @@ TEST(PackageProject, BuildsRunsAndPacksAgainOnEachChange) {
   EXPECT_EQ(fs::last_write_time(p.exe), packed_at);
 
   const Change changes[] = {
-      {"data file changed", [](const Project& p) { e2e::write_file(p.source + "/data/greeting.txt", "hello again"); },
-       true, kExitCode, {"file greeting.txt hello again\n"}, {}},
-      {"data file added", [](const Project& p) { e2e::write_file(p.source + "/data/notes/second.txt", "two"); },
-       true, kExitCode, {"file notes\\second.txt two\n", "file notes\\first.txt one\n"}, {}},
-      {"data file removed", [](const Project& p) { fs::remove(p.source + "/data/notes/first.txt"); },
-       true, kExitCode, {"file notes\\second.txt two\n"}, {"first.txt"}},
-      {"module changed", [](const Project& p) { replace_in_file(p.source + "/app.cpp", "0x1234567", "0x7654321"); },
-       true, 0x7654321, {"file greeting.txt hello again\n"}, {}},
+      {"data file changed",
+       [](const Project& p) { e2e::write_file(p.source + "/data/greeting.txt", "hello again"); },
+       true,
+       kExitCode,
+       {"file greeting.txt hello again\n"},
+       {}},
+      {"data file added",
+       [](const Project& p) { e2e::write_file(p.source + "/data/notes/second.txt", "two"); },
+       true,
+       kExitCode,
+       {"file notes\\second.txt two\n", "file notes\\first.txt one\n"},
+       {}},
+      {"data file removed",
+       [](const Project& p) { fs::remove(p.source + "/data/notes/first.txt"); },
+       true,
+       kExitCode,
+       {"file notes\\second.txt two\n"},
+       {"first.txt"}},
+      {"module changed",
+       [](const Project& p) { replace_in_file(p.source + "/app.cpp", "0x1234567", "0x7654321"); },
+       true,
+       0x7654321,
+       {"file greeting.txt hello again\n"},
+       {}},
       {"Launcher changed", [](const Project& p) { touch(p.prefix + "/bin/tarvex-launcher.exe"); }, false, 0, {}, {}},
       {"packer changed", [](const Project& p) { touch(p.prefix + "/bin/tarvex"); }, false, 0, {}, {}},
   };

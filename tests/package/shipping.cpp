@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "tests/support/host/wine_run.h"
 #include "tests/support/host/packed_files.h"
+#include "tests/support/host/wine_run.h"
 
 namespace tarvex::shipping_test {
 
@@ -32,7 +32,8 @@ std::string make_archive(const std::string& generator, const std::string& out_di
   }
   const std::string extension = generator == "ZIP" ? ".zip" : ".tar.gz";
   for (const std::string& name : e2e::list_dir(out_dir, "tarvex-"))
-    if (name.size() > extension.size() && name.compare(name.size() - extension.size(), extension.size(), extension) == 0)
+    if (name.size() > extension.size() &&
+        name.compare(name.size() - extension.size(), extension.size(), extension) == 0)
       return out_dir + "/" + name;
   *error = "no archive in " + out_dir + ": " + r.out;
   return "";

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "tests/support/host/wine_run.h"
 #include "tests/package/shipping.h"
 #include "tests/support/host/packed_files.h"
+#include "tests/support/host/wine_run.h"
 
 namespace tarvex::shipping_test {
 namespace {

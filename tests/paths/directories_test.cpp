@@ -82,7 +82,8 @@ TARVEX_SCENARIO(dirs) {
       printf("exists %d\n", GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES);
     } else if (op == L"long") {
       // The test's directory, then one component up to the given length.
-      const std::wstring path = g_base + L"\\" + std::wstring(wcstoul(p.c_str(), nullptr, 10) - g_base.size() - 1, L'a');
+      const std::wstring path =
+          g_base + L"\\" + std::wstring(wcstoul(p.c_str(), nullptr, 10) - g_base.size() - 1, L'a');
       printf(tarvex::make_parent_dirs(path.c_str()) ? "returned\n" : "refused\n");
     } else if (op == L"file") {
       tarvex::test::write_file(full(p), "");

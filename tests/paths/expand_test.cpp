@@ -1,6 +1,6 @@
 // Template expansion and environment lookups, in this process and in child copies of it.
-#include "paths/environment.h"
 #include "paths/expand.h"
+#include "paths/environment.h"
 
 #include "launcher/path_reports.h"
 

@@ -20,11 +20,26 @@ TEST(EntryName, StaysInside) {
     const wchar_t* name;
     bool inside;
   } cases[] = {
-      {L"app.dll", true},        {L"a\\b\\c.txt", true},   {L"a/b.txt", false},       {L".hidden", true},
-      {L"a\\.\\b", false},       {L"x..y\\z", true},       {L"..a\\b", true},         {L"a.\\b", false},
-      {L"..", false},            {L"..\\x", false},        {L"a\\..\\..\\x", false},  {L"a/../x", false},
-      {L"\\abs", false},         {L"/abs", false},         {L"C:\\x", false},         {L"C:x", false},
-      {L"file.txt:stream", false}, {L"...\\x", false},     {L".. \\x", false},        {L"a\\. .", false},
+      {L"app.dll", true},
+      {L"a\\b\\c.txt", true},
+      {L"a/b.txt", false},
+      {L".hidden", true},
+      {L"a\\.\\b", false},
+      {L"x..y\\z", true},
+      {L"..a\\b", true},
+      {L"a.\\b", false},
+      {L"..", false},
+      {L"..\\x", false},
+      {L"a\\..\\..\\x", false},
+      {L"a/../x", false},
+      {L"\\abs", false},
+      {L"/abs", false},
+      {L"C:\\x", false},
+      {L"C:x", false},
+      {L"file.txt:stream", false},
+      {L"...\\x", false},
+      {L".. \\x", false},
+      {L"a\\. .", false},
       {L"a\\..", false},
   };
   for (const Case& c : cases) {

@@ -59,7 +59,8 @@ class ReaderTest : public ::testing::Test {
   // Opens the reader on resource bytes (signature included, as the Launcher sees them).
   // The reader decodes in place, so the bytes must outlive the reading.
   void open_resource(const Bytes& resource) {
-    ASSERT_TRUE(reader_.open(resource.data() + payload::kSignatureSize, resource.size() - payload::kSignatureSize).ok());
+    ASSERT_TRUE(
+        reader_.open(resource.data() + payload::kSignatureSize, resource.size() - payload::kSignatureSize).ok());
   }
   // Keeps the resource alive while the reader works on it.
   void open(Bytes resource) {
@@ -106,9 +107,8 @@ constexpr PayloadStatus decode_failure(ZSTD_ErrorCode code) {
 }
 
 TEST_F(ReaderTest, WholeStreamThroughEndMarkerLeavesTrailerUnconsumed) {
-  std::vector<PayloadEntry> entries = {{u"main.dll", pattern(1000, 1)},
-                                       {u"data\\big.bin", pattern(400000, 2)},
-                                       {u"empty", {}}};
+  std::vector<PayloadEntry> entries = {
+      {u"main.dll", pattern(1000, 1)}, {u"data\\big.bin", pattern(400000, 2)}, {u"empty", {}}};
   Bytes stream = encode_entry_stream(entries);
   Bytes resource = build_payload(entries);
   open_resource(resource);

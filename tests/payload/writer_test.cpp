@@ -45,8 +45,10 @@ TEST(Writer, WindowIsTheSmallestFittingPowerOfTwoWithinLimits) {
   struct Case {
     uint64_t size;
     unsigned log;
-  } cases[] = {{0, 10},          {1, 10},           {1024, 10},         {1025, 11},
-               {1u << 20, 20},   {(1u << 20) + 1, 21}, {1ull << 27, 27}, {(1ull << 27) + 1, 27},
+  } cases[] = {{0, 10},          {1, 10},
+               {1024, 10},       {1025, 11},
+               {1u << 20, 20},   {(1u << 20) + 1, 21},
+               {1ull << 27, 27}, {(1ull << 27) + 1, 27},
                {1ull << 40, 27}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.size);

@@ -51,7 +51,8 @@ TEST(IconFile, RefusesImagesShortOfWhatTheirHeadersDescribe) {
     const char* reason;
   } cases[] = {
       // An 8-bit BITMAPINFOHEADER image with colours_used 0 needs all 256 four-byte entries.
-      {"8 bits without the colour table", {16, 8},
+      {"8 bits without the colour table",
+       {16, 8},
        [](Bytes& b) {
          b.erase(b.begin() + image + 40, b.begin() + image + 40 + 256 * 4);
          put32(b, testing::icon_entry(0) + testing::kEntrySize, 360);
@@ -107,8 +108,7 @@ TEST(ReplaceIcon, TakesThePlaceOfEveryGroupAndImage) {
     std::vector<Resource> resources = c.before;
     replace_icon(resources, icon);
     std::vector<Resource> kept, groups, images;
-    for (const Resource& r : resources)
-      (r.type == group ? groups : r.type == image ? images : kept).push_back(r);
+    for (const Resource& r : resources) (r.type == group ? groups : r.type == image ? images : kept).push_back(r);
     ASSERT_EQ(kept.size(), others.size());
     for (size_t k = 0; k < kept.size(); ++k) {
       EXPECT_TRUE(kept[k].type == others[k].type && kept[k].name == others[k].name);

@@ -80,7 +80,7 @@ TEST(PeImage, RefusesWhatIsNotAWellFormedPe32PlusX64Image) {
       {"section past 4 GiB", [&](Bytes& b) { put32(b, table + 40 + 12, 0xFFFFF000); }, "address space"},
       {"export names whose table size wraps 32 bits",
        [&](Bytes& b) {
-         put32(b, opt + 112, 0x2000), put32(b, opt + 116, 40);  // the export directory at .data's start
+         put32(b, opt + 112, 0x2000), put32(b, opt + 116, 40);            // the export directory at .data's start
          put32(b, 0x800 + 24, 0x40000001), put32(b, 0x800 + 32, 0x2000);  // count * 4 wraps to 4
        },
        "the export name table lies outside the file's sections"},

@@ -167,8 +167,7 @@ TEST(ResourceTree, RefusesMalformedTrees) {
       {"data outside the file", [&](Bytes& b) { put32(b, root + data_entry, 0x00F00000u); }, "lies outside the file"},
       {"data larger than its section", [&](Bytes& b) { put32(b, root + data_entry + 4, 0x10000u); },
        "lies outside the file"},
-      {"directory outside every section",
-       [&](Bytes& b) { put32(b, 0x44 + 20 + 112 + 8 * kResourceDirectory, 0x9000); },
+      {"directory outside every section", [&](Bytes& b) { put32(b, 0x44 + 20 + 112 + 8 * kResourceDirectory, 0x9000); },
        "outside the file"},
   };
   for (const Case& c : cases) {

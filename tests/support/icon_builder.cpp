@@ -10,7 +10,6 @@ namespace tarvex::testing {
 
 namespace {
 
-
 void append16(Bytes& b, uint16_t v) {
   b.resize(b.size() + 2);
   put16(b, b.size() - 2, v);
@@ -133,9 +132,7 @@ Bytes icon_file(const std::vector<IconImagePlan>& plans) {
   return file;
 }
 
-std::vector<IconImagePlan> mixed_icon() {
-  return {{16, 4}, {24, 8, false, true}, {32, 32}, {48, 32, true}};
-}
+std::vector<IconImagePlan> mixed_icon() { return {{16, 4}, {24, 8, false, true}, {32, 32}, {48, 32, true}}; }
 
 Bytes icon_file_image(const Bytes& icon, size_t index) {
   const size_t at = get32(icon, icon_entry(index) + kEntryOffset);

@@ -10,11 +10,11 @@
 namespace tarvex::testing {
 
 struct IconImagePlan {
-  uint32_t side;              // width and height in pixels
-  uint16_t bits;              // per pixel
-  bool png = false;           // a PNG file (RGBA, 8 bits per channel) instead of a bitmap
-  bool core_header = false;   // BITMAPCOREHEADER instead of BITMAPINFOHEADER
-  bool mask = true;           // the bitmap's 1-bit mask rows
+  uint32_t side;             // width and height in pixels
+  uint16_t bits;             // per pixel
+  bool png = false;          // a PNG file (RGBA, 8 bits per channel) instead of a bitmap
+  bool core_header = false;  // BITMAPCOREHEADER instead of BITMAPINFOHEADER
+  bool mask = true;          // the bitmap's 1-bit mask rows
 };
 
 // One image's bytes; each plan draws different pixels.
@@ -26,7 +26,7 @@ std::vector<IconImagePlan> mixed_icon();
 
 // Where the directory entry of image `index` lies in an .ico file, and its fields.
 inline constexpr size_t icon_entry(size_t index) { return 6 + 16 * index; }
-inline constexpr size_t kEntrySize = 8;    // bytes_in_resource, from the entry
+inline constexpr size_t kEntrySize = 8;     // bytes_in_resource, from the entry
 inline constexpr size_t kEntryOffset = 12;  // image_offset, from the entry
 
 // The image bytes that entry `index` of `icon` names.

@@ -47,11 +47,11 @@ Bytes build_image(const ImagePlan& plan) {
   put16(b, opt, plan.magic);
   put32(b, opt + 32, plan.section_alignment);  // SectionAlignment
   put32(b, opt + 36, plan.file_alignment);     // FileAlignment
-  put16(b, opt + 48, 5);  // subsystem version 5.2
+  put16(b, opt + 48, 5);                       // subsystem version 5.2
   put16(b, opt + 50, 2);
   put32(b, opt + 60, plan.size_of_headers);  // SizeOfHeaders
   put16(b, opt + 68, plan.subsystem);
-  put32(b, opt + 108, 16);  // NumberOfRvaAndSizes
+  put32(b, opt + 108, 16);                           // NumberOfRvaAndSizes
   for (const auto& [index, d] : plan.directories) {  // the data directories
     put32(b, opt + 112 + index * 8, d.rva);
     put32(b, opt + 112 + index * 8 + 4, d.size);
@@ -61,9 +61,9 @@ Bytes build_image(const ImagePlan& plan) {
     const SectionPlan& s = plan.sections[i];
     const size_t h = kSectionTable + i * kSectionHeaderSize;
     std::copy_n(s.name.begin(), std::min<size_t>(8, s.name.size()), b.begin() + h);
-    put32(b, h + 8, mapped(s));                          // VirtualSize
-    put32(b, h + 12, section_rva(plan, i));              // VirtualAddress
-    put32(b, h + 16, raw_size(plan, s));                 // SizeOfRawData
+    put32(b, h + 8, mapped(s));                         // VirtualSize
+    put32(b, h + 12, section_rva(plan, i));             // VirtualAddress
+    put32(b, h + 16, raw_size(plan, s));                // SizeOfRawData
     put32(b, h + 20, static_cast<uint32_t>(b.size()));  // PointerToRawData
     put32(b, h + 36, s.characteristics);
     if (s.characteristics & kScnInitializedData) initialized += raw_size(plan, s);

@@ -22,8 +22,8 @@ std::wstring repeat(size_t n) { return std::wstring(n, L'x'); }
 TEST(WideBufferTest, TryAppendFillsToCapacityMinusOneAndRefusesMore) {
   WideBuffer<8> b;
   EXPECT_TRUE(b.try_append(repeat(6).c_str()));
-  EXPECT_TRUE(b.try_append(L'y'));       // 7 units + terminator = 8
-  EXPECT_FALSE(b.try_append(L'z'));      // one more would overwrite the terminator
+  EXPECT_TRUE(b.try_append(L'y'));   // 7 units + terminator = 8
+  EXPECT_FALSE(b.try_append(L'z'));  // one more would overwrite the terminator
   EXPECT_FALSE(b.try_append(L"z"));
   EXPECT_EQ(std::wstring(b.c_str()), repeat(6) + L"y");
   EXPECT_EQ(b.size(), 7u);

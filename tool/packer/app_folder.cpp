@@ -14,8 +14,8 @@ namespace tarvex::packer {
 namespace {
 
 struct Walker {
-  fs::path root;            // canonical
-  fs::path leave_out;       // empty when the output does not exist yet
+  fs::path root;                       // canonical
+  fs::path leave_out;                  // empty when the output does not exist yet
   std::vector<fs::path> open_folders;  // canonical, from the root down to the current one
   AppFolder* folder;
 

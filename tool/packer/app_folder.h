@@ -10,15 +10,15 @@
 namespace tarvex::packer {
 
 struct AppFile {
-  std::u16string name;          // relative, backslash-separated
-  std::filesystem::path path;   // where its bytes are read
+  std::u16string name;         // relative, backslash-separated
+  std::filesystem::path path;  // where its bytes are read
   uint64_t size = 0;
 };
 
 struct AppFolder {
-  std::vector<AppFile> files;  // folder tree order, names by UTF-16 code units
+  std::vector<AppFile> files;                        // folder tree order, names by UTF-16 code units
   std::vector<std::filesystem::path> empty_folders;  // the payload cannot carry them
-  bool left_out_output = false;  // the output file lay inside and was skipped
+  bool left_out_output = false;                      // the output file lay inside and was skipped
 };
 
 // Collects the files below `root`, following symbolic links that stay inside it, and

@@ -33,8 +33,8 @@ Failure check_cache_template(const std::u16string& folder_template) {
   if (folder_template.size() > payload::kMaxCacheTemplateUnits - 1 - payload::kCacheKeyDigits)
     return fail("the folder template is longer than a path can be");
   // A relative folder would follow the current folder of whoever starts the program.
-  const bool absolute = folder_template[0] == u'{' || (folder_template.size() >= 3 && folder_template[1] == u':' &&
-                                                       folder_template[2] == u'\\') ||
+  const bool absolute = folder_template[0] == u'{' ||
+                        (folder_template.size() >= 3 && folder_template[1] == u':' && folder_template[2] == u'\\') ||
                         folder_template.compare(0, 2, u"\\\\") == 0;
   if (!absolute) return fail("the folder must be absolute: a drive, a \\\\server share or a variable first");
   return {};

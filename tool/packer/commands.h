@@ -12,12 +12,12 @@ struct PackOptions {
   std::string output;    // empty: the folder's name + ".exe" in the current folder
   std::string launcher;  // empty: the Launcher installed beside tarvex
   int level = kDefaultLevel;
-  int threads = 0;       // 0: one per processor core
+  int threads = 0;  // 0: one per processor core
   bool checksum = true;
-  bool console = false;  // the console subsystem instead of the GUI one
-  std::string icon;      // empty: the Launcher's own icon
-  bool cache = false;    // extract once into a persistent folder and reuse it
-  std::string cache_dir; // the folder's template, when cache_dir_set
+  bool console = false;        // the console subsystem instead of the GUI one
+  std::string icon;            // empty: the Launcher's own icon
+  bool cache = false;          // extract once into a persistent folder and reuse it
+  std::string cache_dir;       // the folder's template, when cache_dir_set
   bool cache_dir_set = false;  // false: kDefaultCacheTemplate
   // The version record; empty: not given. Without a product, a record made anew is
   // named after the output file.

@@ -39,20 +39,27 @@ Failure describe(const std::u16string& name, const payload::NameCheck& found) {
   using payload::NameProblem;
   const std::u16string c = name.substr(found.start, found.end - found.start);
   switch (found.problem) {
-    case NameProblem::kNone: return {};
-    case NameProblem::kEmpty: return fail("its name is empty");
+    case NameProblem::kNone:
+      return {};
+    case NameProblem::kEmpty:
+      return fail("its name is empty");
     case NameProblem::kTooLong:
       return fail("its name has " + std::to_string(name.size()) + " UTF-16 units; a payload entry name holds at most " +
                   std::to_string(payload::kMaxNameUnits));
-    case NameProblem::kAbsolute: return fail("its name is an absolute path");
-    case NameProblem::kDrive: return fail("its name starts with a drive");
-    case NameProblem::kInvalidUnicode: return fail("its name is not valid Unicode");
-    case NameProblem::kEmptyComponent: return fail("its name has an empty component");
-    case NameProblem::kDotComponent: return fail("its name has a " + quoted(c) + " component");
+    case NameProblem::kAbsolute:
+      return fail("its name is an absolute path");
+    case NameProblem::kDrive:
+      return fail("its name starts with a drive");
+    case NameProblem::kInvalidUnicode:
+      return fail("its name is not valid Unicode");
+    case NameProblem::kEmptyComponent:
+      return fail("its name has an empty component");
+    case NameProblem::kDotComponent:
+      return fail("its name has a " + quoted(c) + " component");
     case NameProblem::kControlCharacter: {
       char text[96];
-      snprintf(text, sizeof text, "its name holds the control character U+%04X, which Windows does not allow in file names",
-               found.unit);
+      snprintf(text, sizeof text,
+               "its name holds the control character U+%04X, which Windows does not allow in file names", found.unit);
       return fail(text);
     }
     case NameProblem::kReservedCharacter:
@@ -60,7 +67,8 @@ Failure describe(const std::u16string& name, const payload::NameCheck& found) {
                   "', which Windows does not allow in file names");
     case NameProblem::kTrailingDotOrSpace:
       return fail(quoted(c) + " ends in a dot or a space, which Windows removes from file names");
-    case NameProblem::kDeviceName: return fail(quoted(c) + " is a device name on Windows");
+    case NameProblem::kDeviceName:
+      return fail(quoted(c) + " is a device name on Windows");
   }
   return fail("its name is refused");
 }

@@ -47,10 +47,13 @@ Failure make_temporary_beside(const fs::path& target, Temporary* made) {
   }
   fs::create_directories(parent, ec);
   fs::path folder;
-  const int result = create_beside(target, [&](const fs::path& name) {
-    if (fs::create_directory(name, ec)) return 0;
-    return ec ? -1 : EEXIST;
-  }, &folder);
+  const int result = create_beside(
+      target,
+      [&](const fs::path& name) {
+        if (fs::create_directory(name, ec)) return 0;
+        return ec ? -1 : EEXIST;
+      },
+      &folder);
   if (result != 0) return fail(ec ? ec.message() : "no free temporary name");
   made->folder = folder;
   return {};
@@ -78,9 +81,11 @@ Failure write_entries(const std::string& exe, const PayloadView& payload, const 
     if (name.empty()) break;
     const std::u16string entry = to_utf16(name.c_str(), name.size());
     fs::path path;
-    if (Failure f = check_entry_name(entry)) return fail(exe, "its entry '" + shown_entry_name(entry) + "': " + f.reason);
+    if (Failure f = check_entry_name(entry))
+      return fail(exe, "its entry '" + shown_entry_name(entry) + "': " + f.reason);
     if (Failure f = check_spelling(folded, entry)) return about(f, nullptr, exe);
-    if (!entry_path(folder, entry, &path)) return fail(exe, "its entry '" + utf16_to_utf8(entry) + "' is not valid Unicode");
+    if (!entry_path(folder, entry, &path))
+      return fail(exe, "its entry '" + utf16_to_utf8(entry) + "' is not valid Unicode");
     const std::string shown = display_path(target / path.lexically_relative(folder));
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);

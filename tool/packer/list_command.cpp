@@ -10,12 +10,12 @@
 #include "payload/format.h"
 #include "payload/reader.h"
 #include "pe/pe_image.h"
+#include "pe/version_record.h"
 #include "tool/packer/cache_mode.h"
 #include "tool/packer/commands.h"
 #include "tool/packer/entry_names.h"
 #include "tool/packer/host_paths.h"
 #include "tool/packer/payload_resource.h"
-#include "pe/version_record.h"
 
 namespace tarvex::packer {
 
@@ -70,8 +70,8 @@ void print_version_record(const Bytes& file) {
   if (!resource || pe::read_version_record(resource->data, resource->size, &record)) return;
   printf("version %s\n", pe::fixed_product_version(record).c_str());
   const std::pair<const char*, const char16_t*> fields[] = {
-      {"company", u"CompanyName"},       {"product", u"ProductName"},       {"description", u"FileDescription"},
-      {"file version", u"FileVersion"},  {"copyright", u"LegalCopyright"}, {"original file name", u"OriginalFilename"}};
+      {"company", u"CompanyName"},      {"product", u"ProductName"},      {"description", u"FileDescription"},
+      {"file version", u"FileVersion"}, {"copyright", u"LegalCopyright"}, {"original file name", u"OriginalFilename"}};
   for (const auto& [label, name] : fields)
     if (const std::u16string* value = pe::version_string(record, name))
       printf("%s %s\n", label, utf16_to_utf8(*value).c_str());

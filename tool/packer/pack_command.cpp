@@ -66,16 +66,16 @@ std::string megabytes(uint64_t bytes) {
 // What the steps of a pack hand on to the next ones.
 struct Packing {
   std::string launcher_path;
-  Bytes launcher;              // the Launcher copy, subsystem set
+  Bytes launcher;  // the Launcher copy, subsystem set
   std::u16string cache_template;
-  Bytes icon_file;             // the icon's images point into it, so it lives to the end
+  Bytes icon_file;  // the icon's images point into it, so it lives to the end
   pe::IconResources icon;
   fs::path app, output;
-  AppFolder folder;            // the module first
-  Bytes payload;               // the payload resource
+  AppFolder folder;  // the module first
+  Bytes payload;     // the payload resource
   Bytes cache_record;
-  Bytes image;                 // the executable to write
-  Bytes module;                // a program as --main: its look points into it
+  Bytes image;   // the executable to write
+  Bytes module;  // a program as --main: its look points into it
   pe::ProgramLook program_look;
   bool main_is_program = false;
   ShipperLook look;
@@ -158,8 +158,8 @@ Failure compress(const PackOptions& options, Packing* p) {
   compression.workers = options.threads > 0 ? options.threads : static_cast<int>(std::thread::hardware_concurrency());
   if (compression.workers < 1) compression.workers = 1;
   compression.checksum = options.checksum;
-  TARVEX_TRY(about(compress_entries(p->folder.files, compression, &p->payload), tool_msg::kCannotPack,
-                   display_path(p->app)));
+  TARVEX_TRY(
+      about(compress_entries(p->folder.files, compression, &p->payload), tool_msg::kCannotPack, display_path(p->app)));
   if (options.cache)
     p->cache_record = build_cache_record(keyed_template(p->cache_template, payload_key(p->payload)), p->folder.files);
   return {};

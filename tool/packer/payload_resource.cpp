@@ -13,9 +13,9 @@
 #include "payload/entries.h"
 #include "payload/format.h"
 #include "pe/resource_tree.h"
-#include "tool/packer/entry_names.h"
 #include "tool/file_io.h"
 #include "tool/messages.h"
+#include "tool/packer/entry_names.h"
 
 namespace tarvex::packer {
 

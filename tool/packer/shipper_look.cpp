@@ -22,7 +22,8 @@ Failure read_version_from(const std::string& path_text, ShipperLook* look, pe::V
   const std::string path = display_path(path_from_utf8(path_text));
   if (Failure f = read_whole_file(path, &look->version_from_file)) return about(f, tool_msg::kBadVersionFrom, path);
   pe::ProgramLook other;
-  if (Failure f = pe::read_program_look(look->version_from_file, &other)) return about(f, tool_msg::kBadVersionFrom, path);
+  if (Failure f = pe::read_program_look(look->version_from_file, &other))
+    return about(f, tool_msg::kBadVersionFrom, path);
   if (!other.has_version) return about(fail("it has no readable version record"), tool_msg::kBadVersionFrom, path);
   *record = other.version;
   return {};
@@ -41,7 +42,8 @@ Failure make_shipper_look(const PackOptions& o, const pe::ProgramLook* program, 
                           ShipperLook* look) {
   std::array<uint16_t, 4> numbers{};
   if (!o.app_version.empty())
-    if (Failure f = pe::parse_version_numbers(o.app_version, &numbers)) return about(f, tool_msg::kBadAppVersion, o.app_version);
+    if (Failure f = pe::parse_version_numbers(o.app_version, &numbers))
+      return about(f, tool_msg::kBadAppVersion, o.app_version);
 
   // The record to start from: a file's, the program's, or a new one named after the output.
   pe::VersionRecord record = pe::empty_version_record();
@@ -100,8 +102,8 @@ void put_shipper_look(std::vector<pe::Resource>& resources, const ShipperLook& l
                                  [&](const pe::Resource& r) { return r.type == type && r.name == id; }),
                   resources.end());
   if (no_progress)
-    resources.push_back({type, id, pe::ResourceKey::of_id(payload::kResourceLanguage), 0, kNoProgressRecord,
-                         sizeof kNoProgressRecord});
+    resources.push_back(
+        {type, id, pe::ResourceKey::of_id(payload::kResourceLanguage), 0, kNoProgressRecord, sizeof kNoProgressRecord});
 }
 
 }  // namespace tarvex::packer

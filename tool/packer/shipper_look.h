@@ -11,12 +11,12 @@
 namespace tarvex::packer {
 
 struct ShipperLook {
-  Bytes version;               // the version record's bytes
-  std::string manifest;        // the manifest's text
-  pe::IconResources icon;      // used when has_icon
+  Bytes version;           // the version record's bytes
+  std::string manifest;    // the manifest's text
+  pe::IconResources icon;  // used when has_icon
   bool has_icon = false;
   uint16_t subsystem = 0;
-  Bytes version_from_file;     // kept alive for what points into it
+  Bytes version_from_file;  // kept alive for what points into it
   Bytes manifest_file;
 };
 

@@ -1,7 +1,7 @@
 // A test application: prints its arguments, the Tarvex variables and each file that lies
 // below its DLL's folder with its content, and ends with an exit code above 255.
-#include <tarvex/run_code.h>
 #include <windows.h>
+#include <tarvex/run_code.h>
 
 #include <cstdio>
 #include <string>

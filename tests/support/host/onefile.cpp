@@ -46,8 +46,8 @@ std::string make_cached_onefile(const std::vector<PayloadEntry>& entries, const 
   std::vector<packer::AppFile> files;
   for (const PayloadEntry& e : entries) files.push_back({e.name, {}, e.content.size()});
   const std::string key = packer::payload_key(payload);
-  const Bytes record =
-      packer::build_cache_record(packer::keyed_template(std::u16string(folder_template.begin(), folder_template.end()), key), files);
+  const Bytes record = packer::build_cache_record(
+      packer::keyed_template(std::u16string(folder_template.begin(), folder_template.end()), key), files);
   Bytes image;
   const pe::ResourceEdit edit = [&](std::vector<pe::Resource>& resources) {
     TARVEX_TRY(pe::put_payload(resources, payload));

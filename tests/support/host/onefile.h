@@ -7,10 +7,10 @@
 
 namespace tarvex::e2e {
 
-std::string launcher_exe();      // the built Launcher
-std::string test_module_dll();   // the module the tests steer through arguments
+std::string launcher_exe();     // the built Launcher
+std::string test_module_dll();  // the module the tests steer through arguments
 std::string no_entry_module_dll();
-std::string test_program_exe();  // the same commands as a program of its own
+std::string test_program_exe();                   // the same commands as a program of its own
 std::string helper_dll(const std::string& kind);  // "packed" or "planted": helper_id() says which
 Bytes file_bytes(const std::string& path);
 

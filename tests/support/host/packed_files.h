@@ -11,13 +11,13 @@
 
 namespace tarvex::packer_test {
 
-using testing::has;
-using testing::tarvex_tool;  // the host build of tarvex
-using e2e::launcher_exe;     // the Launcher of the Windows build
+using e2e::file_bytes;
+using e2e::launcher_exe;  // the Launcher of the Windows build
+using e2e::list_dir;
 using e2e::test_module_dll;  // a DLL exporting run_code, steered by its arguments
 using e2e::windows_program;  // below the Windows build tree
-using e2e::file_bytes;
-using e2e::list_dir;
+using testing::has;
+using testing::tarvex_tool;  // the host build of tarvex
 
 // A folder under /tmp removed when the object goes.
 struct TempDir {

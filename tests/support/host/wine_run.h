@@ -14,10 +14,10 @@ struct RunOptions {
   std::vector<std::pair<std::string, std::string>> env;  // set for the run
   std::vector<std::string> unset_env;
   int timeout_seconds = 120;
-  std::string directory;  // Unix path of the working directory; empty: the current one
+  std::string directory;          // Unix path of the working directory; empty: the current one
   bool raw_command_line = false;  // args[0] is the whole Windows command line after the program
-  std::string temp_dir;  // Unix path of the program's TMP and TEMP; empty: Wine's own
-  std::string stdin_file;  // Unix path of the program's standard input; empty: /dev/null
+  std::string temp_dir;           // Unix path of the program's TMP and TEMP; empty: Wine's own
+  std::string stdin_file;         // Unix path of the program's standard input; empty: /dev/null
 };
 
 struct RunResult {

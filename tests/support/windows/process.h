@@ -17,11 +17,11 @@ struct ProcessOptions {
   std::wstring command_line;  // the whole line, argument 0 included
   std::vector<std::pair<std::wstring, std::wstring>> set_env;
   std::vector<std::wstring> unset_env;
-  std::wstring directory;      // empty: the current one
+  std::wstring directory;  // empty: the current one
   DWORD creation_flags = 0;
   DWORD timeout_ms = 120000;
-  bool null_streams = false;   // no standard handles at all
-  bool capture = true;         // pipes for stdout and stderr
+  bool null_streams = false;  // no standard handles at all
+  bool capture = true;        // pipes for stdout and stderr
 };
 
 struct ProcessResult {

@@ -19,9 +19,7 @@ std::map<std::string, ScenarioFunction>& registry() {
 }
 }  // namespace
 
-ScenarioRegistration::ScenarioRegistration(const char* name, ScenarioFunction function) {
-  registry()[name] = function;
-}
+ScenarioRegistration::ScenarioRegistration(const char* name, ScenarioFunction function) { registry()[name] = function; }
 
 bool run_requested_scenario(int* exit_code) {
   char name[256];

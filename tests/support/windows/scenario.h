@@ -15,8 +15,7 @@ bool run_requested_scenario(int* exit_code);
 
 }  // namespace tarvex::test
 
-#define TARVEX_SCENARIO(name)                                                              \
-  static int tarvex_scenario_##name(int argc, wchar_t** argv);                              \
-  static ::tarvex::test::ScenarioRegistration tarvex_scenario_reg_##name(#name,             \
-                                                                         tarvex_scenario_##name); \
+#define TARVEX_SCENARIO(name)                                                                            \
+  static int tarvex_scenario_##name(int argc, wchar_t** argv);                                           \
+  static ::tarvex::test::ScenarioRegistration tarvex_scenario_reg_##name(#name, tarvex_scenario_##name); \
   static int tarvex_scenario_##name([[maybe_unused]] int argc, [[maybe_unused]] wchar_t** argv)

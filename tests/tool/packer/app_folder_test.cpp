@@ -66,7 +66,8 @@ TEST_F(AppFolderTest, TreeOrderSizesAndMainFirst) {
   EXPECT_EQ(folder_.empty_folders[0].filename(), "empty");
 
   // name (2 per unit + terminator) + 8-byte size + content for each, then the end marker.
-  EXPECT_EQ(entry_stream_size(folder_.files), 2u + (24 + 8 + 1) + (20 + 8) + (16 + 8 + 1) + (16 + 8 + 1) + (12 + 8 + 5));
+  EXPECT_EQ(entry_stream_size(folder_.files),
+            2u + (24 + 8 + 1) + (20 + 8) + (16 + 8 + 1) + (16 + 8 + 1) + (12 + 8 + 5));
 
   EXPECT_TRUE(put_first(&folder_, u"A\\Z.TXT"));
   EXPECT_EQ(names(), (std::vector<std::string>{"a\\z.txt", "A_upper.txt", "a\\b\\c.txt", "a b.txt", "b.txt"}));
@@ -121,16 +122,47 @@ TEST_F(AppFolderTest, RefusalsOnHostFileSystems) {
       {"question mark", [](const fs::path& a, const fs::path&) { std::ofstream(a / "why?"); }, "'?'"},
       {"control", [](const fs::path& a, const fs::path&) { std::ofstream(a / "bell\x07"); }, "U+0007"},
       {"trailing dot", [](const fs::path& a, const fs::path&) { std::ofstream(a / "readme."); }, "dot or a space"},
-      {"trailing space folder", [](const fs::path& a, const fs::path&) { fs::create_directories(a / "d " / "x"); std::ofstream(a / "d " / "x" / "f"); }, "dot or a space"},
+      {"trailing space folder",
+       [](const fs::path& a, const fs::path&) {
+         fs::create_directories(a / "d " / "x");
+         std::ofstream(a / "d " / "x" / "f");
+       },
+       "dot or a space"},
       {"bad UTF-8", [](const fs::path& a, const fs::path&) { std::ofstream(a / "caf\xE9.txt"); }, "not valid UTF-8"},
-      {"same but case", [](const fs::path& a, const fs::path&) { std::ofstream(a / "Readme.txt"); std::ofstream(a / "README.TXT"); }, "letter case"},
-      {"same but accent case", [](const fs::path& a, const fs::path&) { std::ofstream(a / "\xC3\x89t\xC3\xA9"); std::ofstream(a / "\xC3\xA9t\xC3\xA9"); }, "letter case"},
-      {"file and folder", [](const fs::path& a, const fs::path&) { std::ofstream(a / "data"); fs::create_directory(a / "DATA"); std::ofstream(a / "DATA" / "x"); }, "folder of the same name"},
-      {"link outside", [](const fs::path& a, const fs::path& o) { fs::create_symlink(o, a / "link"); }, "outside the application folder"},
-      {"link to outside folder", [](const fs::path& a, const fs::path& o) { fs::create_directory_symlink(o.parent_path(), a / "up"); }, "outside the application folder"},
-      {"dangling link", [](const fs::path& a, const fs::path&) { fs::create_symlink(a / "gone", a / "link"); }, "cannot be found"},
-      {"link loop", [](const fs::path& a, const fs::path&) { fs::create_directory(a / "d"); fs::create_directory_symlink(a, a / "d" / "loop"); }, "folder that contains it"},
-      {"fifo", [](const fs::path& a, const fs::path&) { mkfifo((a / "pipe").c_str(), 0600); }, "neither a regular file"},
+      {"same but case",
+       [](const fs::path& a, const fs::path&) {
+         std::ofstream(a / "Readme.txt");
+         std::ofstream(a / "README.TXT");
+       },
+       "letter case"},
+      {"same but accent case",
+       [](const fs::path& a, const fs::path&) {
+         std::ofstream(a / "\xC3\x89t\xC3\xA9");
+         std::ofstream(a / "\xC3\xA9t\xC3\xA9");
+       },
+       "letter case"},
+      {"file and folder",
+       [](const fs::path& a, const fs::path&) {
+         std::ofstream(a / "data");
+         fs::create_directory(a / "DATA");
+         std::ofstream(a / "DATA" / "x");
+       },
+       "folder of the same name"},
+      {"link outside", [](const fs::path& a, const fs::path& o) { fs::create_symlink(o, a / "link"); },
+       "outside the application folder"},
+      {"link to outside folder",
+       [](const fs::path& a, const fs::path& o) { fs::create_directory_symlink(o.parent_path(), a / "up"); },
+       "outside the application folder"},
+      {"dangling link", [](const fs::path& a, const fs::path&) { fs::create_symlink(a / "gone", a / "link"); },
+       "cannot be found"},
+      {"link loop",
+       [](const fs::path& a, const fs::path&) {
+         fs::create_directory(a / "d");
+         fs::create_directory_symlink(a, a / "d" / "loop");
+       },
+       "folder that contains it"},
+      {"fifo", [](const fs::path& a, const fs::path&) { mkfifo((a / "pipe").c_str(), 0600); },
+       "neither a regular file"},
   };
   const fs::path outside = root_ / "outside.txt";
   std::ofstream(outside) << "secret";

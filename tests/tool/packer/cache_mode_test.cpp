@@ -26,7 +26,8 @@ TEST(Sha256, KnownVectors) {
       {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
       {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
        "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
-      {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu",
+      {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrst"
+       "u",
        "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
       {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
       // 55, 56 and 64 bytes: the padding fits one block, just misses it, and needs a whole one.
@@ -142,7 +143,8 @@ TEST(CacheRecord, RefusesEveryCutAndDamagedField) {
     EXPECT_FALSE(reader.open(damaged.data(), damaged.size()));
   }
   EXPECT_TRUE(reader.open(record.data(), record.size())) << "the changes above are what made it fail";
-  const Bytes long_name = build_cache_record(u"C:\\c\\key", {{std::u16string(payload::kMaxNameUnits + 1, u'n'), {}, 1}});
+  const Bytes long_name =
+      build_cache_record(u"C:\\c\\key", {{std::u16string(payload::kMaxNameUnits + 1, u'n'), {}, 1}});
   EXPECT_FALSE(reader.open(long_name.data(), long_name.size())) << "a name longer than an entry name can be";
 }
 

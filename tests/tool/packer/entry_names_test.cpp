@@ -13,17 +13,52 @@ TEST(EntryNames, WindowsRules) {
     std::u16string name;
     const char* problem;  // a fragment of the reason; "" when the name is fine
   } cases[] = {
-      {u"app.dll", ""},          {u"a\\b\\c.txt", ""},       {u".hidden", ""},          {u"x..y", ""},
-      {u"CONSOLE.txt", ""},      {u"COM10", ""},             {u"LPT", ""},              {u"my con.txt", ""},
-      {u"\u00e9t\u00e9", ""},    {u"\U0001F600", ""},        {u"..\\x", "'..'"},        {u"a\\..\\b", "'..'"},
-      {u".\\a", "'.'"},          {u"\\abs", "absolute"},     {u"/abs", "absolute"},     {u"C:\\x", "drive"},
-      {u"C:x", "drive"},         {u"a\\\\b", "empty component"}, {u"a\\", "empty component"},
-      {u"a<b", "'<'"},           {u"a>b", "'>'"},            {u"a\\b:c", "':'"},        {u"a\"b", "'\"'"},
-      {u"a|b", "'|'"},           {u"a?b", "'?'"},            {u"a*b", "'*'"},           {u"a/b", "'/'"},
-      {u"a\x01", "U+0001"},      {u"tab\there", "U+0009"},   {u"unit\x1F", "U+001F"},   {u"a.", "ends in a dot"},  {u"dir \\x", "ends in a dot"},
-      {u"CON", "device"},        {u"con.txt", "device"},     {u"Nul", "device"},        {u"aux .log", "device"},
-      {u"x\\COM1", "device"},    {u"com9.tar.gz", "device"}, {u"LPT0", "device"},       {u"COM\u00b9", "device"},
-      {u"CONIN$", "device"},     {u"PRN.", "ends in a dot"}, {u"a\xD800" u"b", "Unicode"},  {u"\xDC00", "Unicode"},
+      {u"app.dll", ""},
+      {u"a\\b\\c.txt", ""},
+      {u".hidden", ""},
+      {u"x..y", ""},
+      {u"CONSOLE.txt", ""},
+      {u"COM10", ""},
+      {u"LPT", ""},
+      {u"my con.txt", ""},
+      {u"\u00e9t\u00e9", ""},
+      {u"\U0001F600", ""},
+      {u"..\\x", "'..'"},
+      {u"a\\..\\b", "'..'"},
+      {u".\\a", "'.'"},
+      {u"\\abs", "absolute"},
+      {u"/abs", "absolute"},
+      {u"C:\\x", "drive"},
+      {u"C:x", "drive"},
+      {u"a\\\\b", "empty component"},
+      {u"a\\", "empty component"},
+      {u"a<b", "'<'"},
+      {u"a>b", "'>'"},
+      {u"a\\b:c", "':'"},
+      {u"a\"b", "'\"'"},
+      {u"a|b", "'|'"},
+      {u"a?b", "'?'"},
+      {u"a*b", "'*'"},
+      {u"a/b", "'/'"},
+      {u"a\x01", "U+0001"},
+      {u"tab\there", "U+0009"},
+      {u"unit\x1F", "U+001F"},
+      {u"a.", "ends in a dot"},
+      {u"dir \\x", "ends in a dot"},
+      {u"CON", "device"},
+      {u"con.txt", "device"},
+      {u"Nul", "device"},
+      {u"aux .log", "device"},
+      {u"x\\COM1", "device"},
+      {u"com9.tar.gz", "device"},
+      {u"LPT0", "device"},
+      {u"COM\u00b9", "device"},
+      {u"CONIN$", "device"},
+      {u"PRN.", "ends in a dot"},
+      {u"a\xD800"
+       u"b",
+       "Unicode"},
+      {u"\xDC00", "Unicode"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(show(c.name));
@@ -59,9 +94,9 @@ TEST(EntryNames, Utf8Decoding) {
       {"\xED\xA0\x80", false, u""},      // a surrogate
       {"\xF4\x90\x80\x80", false, u""},  // above U+10FFFF
       {"\xF5\x80\x80\x80", false, u""},
-      {"a\xC3", false, u""},             // cut short
-      {"\x80", false, u""},              // stray continuation byte
-      {"\xE2\x28\xA1", false, u""},      // broken continuation
+      {"a\xC3", false, u""},         // cut short
+      {"\x80", false, u""},          // stray continuation byte
+      {"\xE2\x28\xA1", false, u""},  // broken continuation
       {"\xFF", false, u""},
   };
   for (const Case& c : cases) {
@@ -73,7 +108,10 @@ TEST(EntryNames, Utf8Decoding) {
       EXPECT_EQ(utf16_to_utf8(out), c.text);
     }
   }
-  EXPECT_EQ(utf16_to_utf8(u"a\xD800" u"b\xDC00"), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+  EXPECT_EQ(utf16_to_utf8(u"a\xD800"
+                          u"b\xDC00"),
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD");
 }
 
 TEST(EntryNames, CaseFolding) {
@@ -81,12 +119,24 @@ TEST(EntryNames, CaseFolding) {
     std::u16string a, b;
     bool same;
   } cases[] = {
-      {u"readme.TXT", u"README.txt", true},   {u"\u00e9", u"\u00c9", true},      {u"\u00ff", u"\u0178", true},
-      {u"\u0101", u"\u0100", true},           {u"\u0142", u"\u0141", true},      {u"\u017e", u"\u017d", true},
-      {u"\u03c3", u"\u03a3", true},           {u"\u03c2", u"\u03a3", true},      {u"\u03ac", u"\u0386", true},
-      {u"\u03ce", u"\u038f", true},           {u"\u044f", u"\u042f", true},      {u"\u0451", u"\u0401", true},
-      {u"a", u"b", false},                    {u"\u00f7", u"\u00d7", false},     {u"i", u"\u0130", false},
-      {u"\u00df", u"SS", false},              {u"[", u"{", false},               {u"\u0138", u"\u0137", false},
+      {u"readme.TXT", u"README.txt", true},
+      {u"\u00e9", u"\u00c9", true},
+      {u"\u00ff", u"\u0178", true},
+      {u"\u0101", u"\u0100", true},
+      {u"\u0142", u"\u0141", true},
+      {u"\u017e", u"\u017d", true},
+      {u"\u03c3", u"\u03a3", true},
+      {u"\u03c2", u"\u03a3", true},
+      {u"\u03ac", u"\u0386", true},
+      {u"\u03ce", u"\u038f", true},
+      {u"\u044f", u"\u042f", true},
+      {u"\u0451", u"\u0401", true},
+      {u"a", u"b", false},
+      {u"\u00f7", u"\u00d7", false},
+      {u"i", u"\u0130", false},
+      {u"\u00df", u"SS", false},
+      {u"[", u"{", false},
+      {u"\u0138", u"\u0137", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(show(c.a) + " / " + show(c.b));

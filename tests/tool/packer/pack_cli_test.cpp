@@ -31,15 +31,19 @@ TEST(PackCli, HelpVersionAndUsageErrors) {
   for (const char* command : {"pack", "list", "extract", "attach"}) EXPECT_TRUE(has(r.out, command)) << command;
   r = tarvex({"pack", "--help"});
   EXPECT_EQ(r.exit_code, 0);
-  for (const char* text :
-       {"--main", "--launcher", "--level", "--threads", "--no-check", "--console", "--icon", "name + \".exe\"", "--cache",
-        "--cache-dir", "{CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}"})
+  for (const char* text : {"--main", "--launcher", "--level", "--threads", "--no-check", "--console", "--icon",
+                           "name + \".exe\"", "--cache", "--cache-dir", "{CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}"})
     EXPECT_TRUE(has(r.out, text)) << text;
   EXPECT_EQ(tarvex({"--version"}).out, "tarvex 1.0.0\n");
-  const std::vector<std::vector<std::string>> usage_errors = {
-      {}, {"pack", "app"}, {"pack", "--main", "a.dll"}, {"pack", "app", "--main", "a.dll", "--level", "23"},
-      {"pack", "app", "--main", "a.dll", "--threads", "0"}, {"list"}, {"extract", "a.exe"}, {"list", "a", "b"},
-      {"unpack", "a.exe"}};
+  const std::vector<std::vector<std::string>> usage_errors = {{},
+                                                              {"pack", "app"},
+                                                              {"pack", "--main", "a.dll"},
+                                                              {"pack", "app", "--main", "a.dll", "--level", "23"},
+                                                              {"pack", "app", "--main", "a.dll", "--threads", "0"},
+                                                              {"list"},
+                                                              {"extract", "a.exe"},
+                                                              {"list", "a", "b"},
+                                                              {"unpack", "a.exe"}};
   for (const auto& args : usage_errors) {
     SCOPED_TRACE(args.empty() ? "" : args.back());
     r = tarvex(args);
@@ -107,50 +111,118 @@ TEST(PackCli, BadInputIsRefusedAndNothingIsWritten) {
       {"no folder", [](Inputs& s) { s.app = s.dir + "/nope"; }, "nope", "no such folder"},
       {"not a folder", [](Inputs& s) { s.app += "/data/readme.txt"; }, "readme.txt", "not a folder"},
       {"main missing", [](Inputs& s) { s.main = "missing.dll"; }, "missing.dll", "names no file"},
-      {"output over the main module", [](Inputs& s) { s.output = s.app + "/app.dll"; }, "app/app.dll", "-o names the --main module"},
-      {"main above", [](Inputs& s) { copy_file(test_module_dll(), s.dir + "/up.dll"); s.main = "../up.dll"; }, "up.dll", "outside the application folder"},
-      {"main absolute", [](Inputs& s) { copy_file(test_module_dll(), s.dir + "/up.dll"); s.main = s.dir + "/up.dll"; }, "up.dll", "outside the application folder"},
+      {"output over the main module", [](Inputs& s) { s.output = s.app + "/app.dll"; }, "app/app.dll",
+       "-o names the --main module"},
+      {"main above",
+       [](Inputs& s) {
+         copy_file(test_module_dll(), s.dir + "/up.dll");
+         s.main = "../up.dll";
+       },
+       "up.dll", "outside the application folder"},
+      {"main absolute",
+       [](Inputs& s) {
+         copy_file(test_module_dll(), s.dir + "/up.dll");
+         s.main = s.dir + "/up.dll";
+       },
+       "up.dll", "outside the application folder"},
       {"main not PE", [](Inputs& s) { s.main = "data/readme.txt"; }, "readme.txt", "not a PE32+ x86-64 image"},
-      {"main 32-bit", [](Inputs& s) { patch16(test_module_dll(), s.app + "/app.dll", 4, 0x14C); }, "app.dll", "machine type 0x14c"},
-      {"main an ARM64 program", [](Inputs& s) { patch16(windows_program("tests/e2e/run_and_report.exe"), s.app + "/app.dll", 4, 0xAA64); }, "app.dll", "machine type 0xaa64"},
-      {"main without run_code", [](Inputs& s) { copy_file(windows_program("tests/e2e/no_entry_module.dll"), s.app + "/app.dll"); }, "app.dll", "does not export run_code"},
+      {"main 32-bit", [](Inputs& s) { patch16(test_module_dll(), s.app + "/app.dll", 4, 0x14C); }, "app.dll",
+       "machine type 0x14c"},
+      {"main an ARM64 program",
+       [](Inputs& s) { patch16(windows_program("tests/e2e/run_and_report.exe"), s.app + "/app.dll", 4, 0xAA64); },
+       "app.dll", "machine type 0xaa64"},
+      {"main without run_code",
+       [](Inputs& s) { copy_file(windows_program("tests/e2e/no_entry_module.dll"), s.app + "/app.dll"); }, "app.dll",
+       "does not export run_code"},
       {"device name", [](Inputs& s) { write_file(s.app + "/data/Aux.txt", ""); }, "Aux.txt", "device name"},
       {"bar", [](Inputs& s) { write_file(s.app + "/data/a|b", ""); }, "a|b", "'|'"},
       {"trailing dot", [](Inputs& s) { write_file(s.app + "/data/notes.", ""); }, "notes.", "dot or a space"},
-      {"1024 units", [](Inputs& s) { std::string p = s.app; for (int i = 0; i < 6; ++i) p += "/" + std::string(200, 'd'); fs::create_directories(p); write_file(p + "/f", ""); }, "/dddd", "1023"},
-      {"case twins", [](Inputs& s) { fs::create_directories(s.app + "/Data"); write_file(s.app + "/Data/README.TXT", ""); }, "readme.txt", "letter case"},
+      {"1024 units",
+       [](Inputs& s) {
+         std::string p = s.app;
+         for (int i = 0; i < 6; ++i) p += "/" + std::string(200, 'd');
+         fs::create_directories(p);
+         write_file(p + "/f", "");
+       },
+       "/dddd", "1023"},
+      {"case twins",
+       [](Inputs& s) {
+         fs::create_directories(s.app + "/Data");
+         write_file(s.app + "/Data/README.TXT", "");
+       },
+       "readme.txt", "letter case"},
       {"bad UTF-8", [](Inputs& s) { write_file(s.app + "/data/\xFF.txt", ""); }, "\xFF.txt", "UTF-8"},
-      {"link outside", [](Inputs& s) { write_file(s.dir + "/secret", "s"); fs::create_symlink(s.dir + "/secret", s.app + "/data/link"); }, "link", "leads outside"},
-      {"launcher not PE", [](Inputs& s) { s.launcher = s.app + "/data/readme.txt"; }, "readme.txt", "not a PE32+ x86-64 image"},
+      {"link outside",
+       [](Inputs& s) {
+         write_file(s.dir + "/secret", "s");
+         fs::create_symlink(s.dir + "/secret", s.app + "/data/link");
+       },
+       "link", "leads outside"},
+      {"launcher not PE", [](Inputs& s) { s.launcher = s.app + "/data/readme.txt"; }, "readme.txt",
+       "not a PE32+ x86-64 image"},
       {"launcher a DLL", [](Inputs& s) { s.launcher = test_module_dll(); }, "test_module.dll", "not a program"},
-      {"launcher signed", [](Inputs& s) { s.launcher = s.dir + "/signed.exe"; fake_signature(s.launcher); }, "signed.exe", "Authenticode"},
+      {"launcher signed",
+       [](Inputs& s) {
+         s.launcher = s.dir + "/signed.exe";
+         fake_signature(s.launcher);
+       },
+       "signed.exe", "Authenticode"},
       {"launcher missing", [](Inputs& s) { s.launcher = s.dir + "/none.exe"; }, "none.exe", "No such file"},
       {"icon missing", [](Inputs& s) { s.icon = s.dir + "/none.ico"; }, "none.ico", "No such file"},
-      {"icon too short", bad_icon([](Bytes& b) { b.resize(5); }), "bad.ico", "5 bytes long, too short for an icon header"},
+      {"icon too short", bad_icon([](Bytes& b) { b.resize(5); }), "bad.ico",
+       "5 bytes long, too short for an icon header"},
       {"icon reserved field", bad_icon([](Bytes& b) { put16(b, 0, 1); }), "bad.ico", "reserved field is 1, not 0"},
       {"icon a cursor", bad_icon([](Bytes& b) { put16(b, 2, 2); }), "bad.ico", "a cursor, not an icon"},
       {"icon type", bad_icon([](Bytes& b) { put16(b, 2, 3); }), "bad.ico", "type is 3, not 1"},
       {"icon no images", bad_icon([](Bytes& b) { put16(b, 4, 0); }), "bad.ico", "holds no images"},
-      {"icon directory cut", bad_icon([](Bytes& b) { b.resize(icon_entry(2) + 3); }), "bad.ico", "too short for the directory of its 4 images"},
-      {"icon image past the end", bad_icon([](Bytes& b) { put32(b, icon_entry(3) + kEntrySize, get32(b, icon_entry(3) + kEntrySize) + 1); }), "bad.ico", "image 4 (bytes "},
-      {"icon offset wraps", bad_icon([](Bytes& b) { put32(b, icon_entry(1) + kEntryOffset, 0xFFFFFF00u); }), "bad.ico", "image 2 (bytes 4294967040 to "},
-      {"icon image over the directory", bad_icon([](Bytes& b) { put32(b, icon_entry(0) + kEntryOffset, icon_entry(3) + 8); }), "bad.ico", "image 1 overlaps the icon's header and directory"},
-      {"icon image empty", bad_icon([](Bytes& b) { put32(b, icon_entry(2) + kEntrySize, 0); }), "bad.ico", "image 3 is empty"},
-      {"icon images overlap", bad_icon([](Bytes& b) { put32(b, icon_entry(0) + kEntryOffset, get32(b, icon_entry(1) + kEntryOffset) + 4); }), "bad.ico", "image 2 overlaps image 1"},
-      {"icon bitmap cut", bad_icon([](Bytes& b) { put32(b, icon_entry(2) + kEntrySize, 40 + 32 * 32 * 4 - 1); }), "bad.ico", "image 3 holds 4135 bytes, fewer than the 4136 that its 32 by 32 bitmap at 32 bits per pixel needs"},
-      {"icon image not a picture", bad_icon([](Bytes& b) { b[get32(b, icon_entry(0) + kEntryOffset)] = 41; }), "bad.ico", "image 1 is neither a PNG image nor a bitmap"},
-      {"icon bitmap compressed", bad_icon([](Bytes& b) { b[get32(b, icon_entry(2) + kEntryOffset) + 16] = 3; }), "bad.ico", "image 3 is a compressed bitmap"},
-      {"icon bits per pixel", bad_icon([](Bytes& b) { b[get32(b, icon_entry(2) + kEntryOffset) + 14] = 7; }), "bad.ico", "image 3 is a bitmap of 7 bits per pixel"},
-      {"cache dir unknown variable", cache_dir("{CACHE_DIR}\\{TMP}"), "--cache-dir '{CACHE_DIR}\\{TMP}'", "{TMP} is not a template variable"},
+      {"icon directory cut", bad_icon([](Bytes& b) { b.resize(icon_entry(2) + 3); }), "bad.ico",
+       "too short for the directory of its 4 images"},
+      {"icon image past the end",
+       bad_icon([](Bytes& b) { put32(b, icon_entry(3) + kEntrySize, get32(b, icon_entry(3) + kEntrySize) + 1); }),
+       "bad.ico", "image 4 (bytes "},
+      {"icon offset wraps", bad_icon([](Bytes& b) { put32(b, icon_entry(1) + kEntryOffset, 0xFFFFFF00u); }), "bad.ico",
+       "image 2 (bytes 4294967040 to "},
+      {"icon image over the directory",
+       bad_icon([](Bytes& b) { put32(b, icon_entry(0) + kEntryOffset, icon_entry(3) + 8); }), "bad.ico",
+       "image 1 overlaps the icon's header and directory"},
+      {"icon image empty", bad_icon([](Bytes& b) { put32(b, icon_entry(2) + kEntrySize, 0); }), "bad.ico",
+       "image 3 is empty"},
+      {"icon images overlap",
+       bad_icon([](Bytes& b) { put32(b, icon_entry(0) + kEntryOffset, get32(b, icon_entry(1) + kEntryOffset) + 4); }),
+       "bad.ico", "image 2 overlaps image 1"},
+      {"icon bitmap cut", bad_icon([](Bytes& b) { put32(b, icon_entry(2) + kEntrySize, 40 + 32 * 32 * 4 - 1); }),
+       "bad.ico", "image 3 holds 4135 bytes, fewer than the 4136 that its 32 by 32 bitmap at 32 bits per pixel needs"},
+      {"icon image not a picture", bad_icon([](Bytes& b) { b[get32(b, icon_entry(0) + kEntryOffset)] = 41; }),
+       "bad.ico", "image 1 is neither a PNG image nor a bitmap"},
+      {"icon bitmap compressed", bad_icon([](Bytes& b) { b[get32(b, icon_entry(2) + kEntryOffset) + 16] = 3; }),
+       "bad.ico", "image 3 is a compressed bitmap"},
+      {"icon bits per pixel", bad_icon([](Bytes& b) { b[get32(b, icon_entry(2) + kEntryOffset) + 14] = 7; }), "bad.ico",
+       "image 3 is a bitmap of 7 bits per pixel"},
+      {"cache dir unknown variable", cache_dir("{CACHE_DIR}\\{TMP}"), "--cache-dir '{CACHE_DIR}\\{TMP}'",
+       "{TMP} is not a template variable"},
       {"cache dir empty", cache_dir(""), "--cache-dir ''", "the folder template is empty"},
       {"cache dir per process", cache_dir("{TEMP}\\{PID}"), "--cache-dir '{TEMP}\\{PID}'", "would never be reused"},
       {"cache dir relative", cache_dir("cache"), "--cache-dir 'cache'", "absolute"},
-      {"version three numbers", options({"--app-version", "1.2.3"}), "1.2.3: cannot use it as --app-version", "four numbers"},
-      {"version over 65535", options({"--app-version", "1.65536.0.0"}), "1.65536.0.0: cannot use it as --app-version", "0 to 65535"},
-      {"version text too long", options({"--company", std::string(40000, 'c')}), "out.exe", "too long for a version record"},
-      {"version from no record", [](Inputs& s) { s.extra = {"--version-from", test_module_dll()}; }, "test_module.dll", "no readable version record"},
-      {"manifest not XML", [](Inputs& s) { write_file(s.dir + "/m.xml", "<assembly><x></assembly>"); s.extra = {"--manifest", s.dir + "/m.xml"}; }, "m.xml", "does not match its start tag"},
-      {"icon bitmap without pixels", bad_icon([](Bytes& b) { put32(b, get32(b, icon_entry(2) + kEntryOffset) + 4, 0); }), "bad.ico", "image 3 is a bitmap of 0 by 32 pixels"},
+      {"version three numbers", options({"--app-version", "1.2.3"}), "1.2.3: cannot use it as --app-version",
+       "four numbers"},
+      {"version over 65535", options({"--app-version", "1.65536.0.0"}), "1.65536.0.0: cannot use it as --app-version",
+       "0 to 65535"},
+      {"version text too long", options({"--company", std::string(40000, 'c')}), "out.exe",
+       "too long for a version record"},
+      {"version from no record",
+       [](Inputs& s) {
+         s.extra = {"--version-from", test_module_dll()};
+       },
+       "test_module.dll", "no readable version record"},
+      {"manifest not XML",
+       [](Inputs& s) {
+         write_file(s.dir + "/m.xml", "<assembly><x></assembly>");
+         s.extra = {"--manifest", s.dir + "/m.xml"};
+       },
+       "m.xml", "does not match its start tag"},
+      {"icon bitmap without pixels",
+       bad_icon([](Bytes& b) { put32(b, get32(b, icon_entry(2) + kEntryOffset) + 4, 0); }), "bad.ico",
+       "image 3 is a bitmap of 0 by 32 pixels"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -195,8 +267,11 @@ TEST(PackCli, CacheFolderOutsideTheUsersFoldersIsAWarning) {
   const struct {
     const char* folder_template;
     bool warned;
-  } cases[] = {{"{CACHE_DIR}\\x", false}, {"{home}\\x", false}, {"{TEMP}", false},
-               {"C:\\ProgramData\\x", true}, {"{PROGRAM_DIR}\\x", true}};
+  } cases[] = {{"{CACHE_DIR}\\x", false},
+               {"{home}\\x", false},
+               {"{TEMP}", false},
+               {"C:\\ProgramData\\x", true},
+               {"{PROGRAM_DIR}\\x", true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.folder_template);
     TempDir dir;
@@ -237,9 +312,11 @@ TEST(PackCli, DefaultLauncherAndOutput) {
 TEST(ListExtract, UnsafeNamesDamageAndMissingPayloadLeaveNothing) {
   TempDir dir;
   const Bytes module = {'M', 'Z'};
-  for (const char16_t* name : {u"..\\evil.txt", u"a\\..\\..\\evil.txt", u"\\evil.txt", u"C:\\evil.txt", u"C:evil.txt"}) {
+  for (const char16_t* name :
+       {u"..\\evil.txt", u"a\\..\\..\\evil.txt", u"\\evil.txt", u"C:\\evil.txt", u"C:evil.txt"}) {
     SCOPED_TRACE(std::string(name, name + std::char_traits<char16_t>::length(name)));
-    ASSERT_TRUE(e2e::make_onefile_from_resource(build_payload({{u"app.dll", module}, {name, {'x'}}}), dir.path + "/bad.exe"));
+    ASSERT_TRUE(
+        e2e::make_onefile_from_resource(build_payload({{u"app.dll", module}, {name, {'x'}}}), dir.path + "/bad.exe"));
     auto r = tarvex({"extract", dir.path + "/bad.exe", dir.path + "/sub/out"});
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_TRUE(one_line(r.err) && has(r.err, "bad.exe") && has(r.err, "its entry '")) << r.err;
@@ -321,7 +398,8 @@ TEST(PackCli, ProgressBarOnlyOnATerminal) {
   const std::string seen = run_on_terminal({tarvex_tool(), "pack", dir.path + "/app", "--main", "app.dll", "-o",
                                             dir.path + "/out.exe", "--launcher", launcher_exe(), "--level", "3"});
   EXPECT_TRUE(has(seen, "\rpacking [") && has(seen, "100.0%")) << seen;
-  EXPECT_TRUE(has(run_on_terminal({tarvex_tool(), "extract", dir.path + "/out.exe", dir.path + "/x"}), "\rextracting ["));
+  EXPECT_TRUE(
+      has(run_on_terminal({tarvex_tool(), "extract", dir.path + "/out.exe", dir.path + "/x"}), "\rextracting ["));
   auto r = tarvex({"extract", dir.path + "/out.exe", dir.path + "/y"});
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_EQ(r.err, "");

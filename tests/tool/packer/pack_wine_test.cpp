@@ -73,8 +73,10 @@ TEST(PackWine, SameInputGivesTheSameBytes) {
 TEST(PackWine, WholeCorpusSameBytesForOneAndTwoThreads) {
   TempDir dir;
   copy_file(test_module_dll(), dir.path + "/app/app.dll");
-  ASSERT_EQ(testing::run_command({"cp", "-al", "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows", dir.path + "/app/corpus"})
-                .exit_code, 0);
+  ASSERT_EQ(
+      testing::run_command({"cp", "-al", "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows", dir.path + "/app/corpus"})
+          .exit_code,
+      0);
   fs::create_directories(dir.path + "/1");
   fs::create_directories(dir.path + "/2");
   ASSERT_EQ(pack(dir.path + "/app", dir.path + "/1/app.exe", {"--level", "1", "--threads", "1"}).exit_code, 0);
@@ -123,7 +125,8 @@ TEST(PackWine, CorpusRoundTripThroughListExtractAndTheLauncher) {
     EXPECT_EQ(size, fs::file_size(path)) << name;
   };
   expect_row(listed[0], "app.dll", app + "/app.dll");
-  for (size_t i = 0; i < names.size(); ++i) expect_row(listed[i + 1], "corpus\\" + names[i], app + "/corpus/" + names[i]);
+  for (size_t i = 0; i < names.size(); ++i)
+    expect_row(listed[i + 1], "corpus\\" + names[i], app + "/corpus/" + names[i]);
   EXPECT_EQ(listed[names.size() + 1].rfind(std::to_string(names.size() + 1) + " entries, ", 0), 0u);
   EXPECT_TRUE(has(listed[names.size() + 2], "content checksum yes")) << listed[names.size() + 2];
   EXPECT_EQ(listed[names.size() + 3], "mode temporary");
@@ -165,7 +168,8 @@ TEST(PackWine, CacheModeOnlyWhenAskedListedAndDroppedByAttach) {
   TempDir dir;
   const std::string app = dir.path + "/app";
   make_app(app);
-  const std::vector<std::string> record = {"--company", "Acme: Tools", "--product", "Widget..", "--app-version", "2.3.4.5"};
+  const std::vector<std::string> record = {"--company", "Acme: Tools",   "--product",
+                                           "Widget..",  "--app-version", "2.3.4.5"};
   std::vector<std::string> cache_options = record;
   cache_options.push_back("--cache");
   ASSERT_EQ(pack(app, dir.path + "/plain.exe", record).exit_code, 0);
@@ -178,16 +182,19 @@ TEST(PackWine, CacheModeOnlyWhenAskedListedAndDroppedByAttach) {
   EXPECT_EQ(Bytes(cached_payload.data, cached_payload.data + cached_payload.size), payload);
   write_file(dir.path + "/payload.bin", std::string(payload.begin(), payload.end()));
 
-  auto r = tarvex({"attach", dir.path + "/plain.exe", "--payload", dir.path + "/payload.bin", "-o", dir.path + "/attached.exe"});
+  auto r = tarvex(
+      {"attach", dir.path + "/plain.exe", "--payload", dir.path + "/payload.bin", "-o", dir.path + "/attached.exe"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(file_bytes(dir.path + "/attached.exe") == plain) << "attach changed more than the payload";
   EXPECT_EQ(packer::describe_mode(plain), "temporary");
 
   const std::string key = packer::payload_key(payload);
   r = tarvex({"list", dir.path + "/cached.exe"});
-  EXPECT_TRUE(has(r.out, "\nmode cache, folder {CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}\\" + key +
-                             ", 3 files recorded\n")) << r.out;
-  r = tarvex({"attach", dir.path + "/cached.exe", "--payload", dir.path + "/payload.bin", "-o", dir.path + "/again.exe"});
+  EXPECT_TRUE(
+      has(r.out, "\nmode cache, folder {CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}\\" + key + ", 3 files recorded\n"))
+      << r.out;
+  r = tarvex(
+      {"attach", dir.path + "/cached.exe", "--payload", dir.path + "/payload.bin", "-o", dir.path + "/again.exe"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(has(tarvex({"list", dir.path + "/again.exe"}).out, "\nmode temporary\n"));
 
@@ -224,9 +231,9 @@ TEST(PackWine, ResourcesReadBackWithBinutilsAndRepacking) {
   make_app(dir.path + "/app");
   fs::create_directories(dir.path + "/again");
   const std::string first = dir.path + "/first.exe", second = dir.path + "/again/first.exe";
-  const std::vector<std::string> look = {"--company", "Acme", "--product", "Widget Pro", "--app-version", "2.3.4.5",
-                                         "--copyright", "(c) Acme", "--execution-level", "highestAvailable",
-                                         "--dpi-aware", "permonitorv2"};
+  const std::vector<std::string> look = {
+      "--company",   "Acme",     "--product",         "Widget Pro",       "--app-version", "2.3.4.5",
+      "--copyright", "(c) Acme", "--execution-level", "highestAvailable", "--dpi-aware",   "permonitorv2"};
   ASSERT_EQ(pack(dir.path + "/app", first, look).exit_code, 0);
 
   auto dump = testing::run_command({"x86_64-w64-mingw32-objdump", "-p", first});
@@ -234,16 +241,17 @@ TEST(PackWine, ResourcesReadBackWithBinutilsAndRepacking) {
   EXPECT_TRUE(has(dump.out, "Resource Directory [.rsrc]")) << dump.out;
   // binutils, a reader of its own, finds every field; so does tarvex list.
   const std::string first_rc = resources_without_payload(first);
-  for (const char* part : {"FILEVERSION 2, 3, 4, 5", "PRODUCTVERSION 2, 3, 4, 5", "\"CompanyName\", \"Acme\"",
-                           "\"ProductName\", \"Widget Pro\"", "\"FileDescription\", \"Widget Pro\"",
-                           "\"FileVersion\", \"2.3.4.5\"", "\"ProductVersion\", \"2.3.4.5\"",
-                           "\"LegalCopyright\", \"(c) Acme\"", "\"OriginalFilename\", \"first.exe\"",
-                           "name=\"\"Widget_Pro\"\" version=\"\"2.3.4.5\"\"", "highestAvailable", "PerMonitorV2",
-                           "longPathAware", "Common-Controls", "ICON"})
+  for (const char* part :
+       {"FILEVERSION 2, 3, 4, 5", "PRODUCTVERSION 2, 3, 4, 5", "\"CompanyName\", \"Acme\"",
+        "\"ProductName\", \"Widget Pro\"", "\"FileDescription\", \"Widget Pro\"", "\"FileVersion\", \"2.3.4.5\"",
+        "\"ProductVersion\", \"2.3.4.5\"", "\"LegalCopyright\", \"(c) Acme\"", "\"OriginalFilename\", \"first.exe\"",
+        "name=\"\"Widget_Pro\"\" version=\"\"2.3.4.5\"\"", "highestAvailable", "PerMonitorV2", "longPathAware",
+        "Common-Controls", "ICON"})
     EXPECT_TRUE(has(first_rc, part)) << part << "\n" << first_rc;
   auto r = tarvex({"list", first});
-  for (const char* line : {"\nversion 2.3.4.5\n", "\ncompany Acme\n", "\nproduct Widget Pro\n", "\ndescription Widget Pro\n",
-                           "\nfile version 2.3.4.5\n", "\ncopyright (c) Acme\n", "\noriginal file name first.exe\n"})
+  for (const char* line :
+       {"\nversion 2.3.4.5\n", "\ncompany Acme\n", "\nproduct Widget Pro\n", "\ndescription Widget Pro\n",
+        "\nfile version 2.3.4.5\n", "\ncopyright (c) Acme\n", "\noriginal file name first.exe\n"})
     EXPECT_TRUE(has(r.out, line)) << line << r.out;
 
   // A packed file is a Launcher too: packing into it replaces the payload and the look.
@@ -266,7 +274,9 @@ TEST(PackWine, AttachedFrameFromTheZstdToolRuns) {
   const Bytes stream =
       encode_entry_stream({{u"app.dll", Bytes(module.begin(), module.end())}, {u"notes\\hi.txt", {'h', 'i'}}});
   write_file(dir.path + "/stream", std::string(stream.begin(), stream.end()));
-  ASSERT_EQ(testing::run_command({"zstd", "-q", "-19", "--long=27", dir.path + "/stream", "-o", dir.path + "/frame"}).exit_code, 0);
+  ASSERT_EQ(testing::run_command({"zstd", "-q", "-19", "--long=27", dir.path + "/stream", "-o", dir.path + "/frame"})
+                .exit_code,
+            0);
   const std::string frame = read_file(dir.path + "/frame");
   const Bytes payload = wrap_frame(Bytes(frame.begin(), frame.end()));
   write_file(dir.path + "/payload", std::string(payload.begin(), payload.end()));
@@ -356,11 +366,11 @@ TEST_P(PackSubsystem, FieldChecksumListAndARunThroughCmd) {
 
 INSTANTIATE_TEST_SUITE_P(
     Options, PackSubsystem,
-    ::testing::Values(SubsystemCase{"gui_by_default", {}, false, pe::kSubsystemWindowsGui, "subsystem Windows GUI (2)"},
-                      SubsystemCase{"console", {"--console"}, false, pe::kSubsystemWindowsCui,
-                                    "subsystem Windows console (3)"},
-                      SubsystemCase{"gui_when_packed_into_a_console_program", {}, true, pe::kSubsystemWindowsGui,
-                                    "subsystem Windows GUI (2)"}),
+    ::testing::Values(
+        SubsystemCase{"gui_by_default", {}, false, pe::kSubsystemWindowsGui, "subsystem Windows GUI (2)"},
+        SubsystemCase{"console", {"--console"}, false, pe::kSubsystemWindowsCui, "subsystem Windows console (3)"},
+        SubsystemCase{
+            "gui_when_packed_into_a_console_program", {}, true, pe::kSubsystemWindowsGui, "subsystem Windows GUI (2)"}),
     [](const ::testing::TestParamInfo<SubsystemCase>& info) { return std::string(info.param.name); });
 
 // Resources as comparable lines: type, name, language and a hash of the bytes.
@@ -397,7 +407,8 @@ TEST(PackWine, IconReplacesTheLaunchersImagesByteForByte) {
     EXPECT_FALSE(pe::parse_image(file, &image));
     EXPECT_FALSE(pe::read_resources(file, image, &resources));
     for (const pe::Resource& r : resources)
-      if (!(r.type == pe::ResourceKey::of_id(pe::kIconType)) && !(r.type == pe::ResourceKey::of_id(pe::kIconGroupType)) &&
+      if (!(r.type == pe::ResourceKey::of_id(pe::kIconType)) &&
+          !(r.type == pe::ResourceKey::of_id(pe::kIconGroupType)) &&
           !(r.type == pe::ResourceKey::of_id(10) && r.name == pe::ResourceKey::of_id(27)))
         kept.push_back(r);
     return describe(kept);
