@@ -58,6 +58,15 @@ std::map<std::string, std::string> values(const std::string& out) {
 }
 
 // The arguments the module printed (as hex of their UTF-8 bytes).
+// Every MODULE_DIR= line of `out`, one per instance that reported it.
+std::vector<std::string> module_dirs(const std::string& out) {
+  std::istringstream in(out);
+  std::vector<std::string> dirs;
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("MODULE_DIR=", 0) == 0) dirs.push_back(line);
+  return dirs;
+}
+
 std::vector<std::string> args_seen(const std::string& out) {
   std::vector<std::string> args;
   auto v = values(out);
@@ -288,10 +297,7 @@ TEST_F(LauncherTest, SameExecutableStartedAgainUsesTheExistingFolder) {
   EXPECT_EQ(r.exit_code, 0u);
   EXPECT_NE(r.out.find("relaunch exit=5"), std::string::npos) << r.out;
   // Both instances report the same module folder: the second one extracted nothing.
-  std::istringstream in(r.out);
-  std::vector<std::string> dirs;
-  for (std::string line; std::getline(in, line);)
-    if (line.rfind("MODULE_DIR=", 0) == 0) dirs.push_back(line);
+  const std::vector<std::string> dirs = module_dirs(r.out);
   ASSERT_EQ(dirs.size(), 2u) << r.out;
   EXPECT_EQ(dirs[0], dirs[1]);
   EXPECT_NE(r.out.find("file data\\x.txt 1 "), std::string::npos) << r.out;
@@ -977,10 +983,7 @@ TEST_P(WorkerTest, WorkerSharesTheFolderWhichGoesOnlyAfterIt) {
   RunResult r = run(exe, {"env", "start", windows_path(exe), "sleep", "1500", "env", "list", "exit", "9"});
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(r.exit_code, 0u) << r.out << r.err;
-  std::istringstream in(r.out);
-  std::vector<std::string> dirs;
-  for (std::string line; std::getline(in, line);)
-    if (line.rfind("MODULE_DIR=", 0) == 0) dirs.push_back(line);
+  const std::vector<std::string> dirs = module_dirs(r.out);
   ASSERT_EQ(dirs.size(), 2u) << r.out;
   EXPECT_EQ(dirs[0], dirs[1]);
   EXPECT_NE(r.out.find("file data\\x.txt 1 "), std::string::npos) << r.out;
