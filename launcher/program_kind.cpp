@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "support/little_endian.h"
 #include "support/unique_handle.h"
 
 namespace tarvex {
@@ -18,12 +19,6 @@ constexpr uint32_t kPeOffsetField = 0x3C;
 constexpr uint32_t kMachineField = 4;           // from the "PE\0\0" signature
 constexpr uint32_t kCharacteristicsField = 22;  // likewise
 
-uint32_t read_le(const unsigned char* at, int bytes) {
-  uint32_t value = 0;
-  for (int i = bytes - 1; i >= 0; --i) value = value << 8 | at[i];
-  return value;
-}
-
 }  // namespace
 
 bool is_program_file(const wchar_t* path) {
@@ -32,12 +27,15 @@ bool is_program_file(const wchar_t* path) {
   static unsigned char head[kHeadBytes];
   DWORD got = 0;
   if (!file || !ReadFile(file.get(), head, kHeadBytes, &got, nullptr)) return false;
-  if (got < kPeOffsetField + 4 || head[0] != 'M' || head[1] != 'Z') return false;
-  const uint32_t pe = read_le(head + kPeOffsetField, 4);
-  if (pe > got || got - pe < kCharacteristicsField + 2) return false;
-  if (read_le(head + pe, 4) != IMAGE_NT_SIGNATURE) return false;
-  return read_le(head + pe + kMachineField, 2) == IMAGE_FILE_MACHINE_AMD64 &&
-         !(read_le(head + pe + kCharacteristicsField, 2) & IMAGE_FILE_DLL);
+  le16 mz, machine, characteristics;
+  le32 pe, signature;
+  if (!read_checked(head, got, 0, &mz) || mz != IMAGE_DOS_SIGNATURE) return false;
+  if (!read_checked(head, got, kPeOffsetField, &pe)) return false;
+  if (!read_checked(head, got, pe, &signature) || signature != IMAGE_NT_SIGNATURE) return false;
+  if (!read_checked(head, got, uint64_t{pe} + kMachineField, &machine) ||
+      !read_checked(head, got, uint64_t{pe} + kCharacteristicsField, &characteristics))
+    return false;
+  return machine == IMAGE_FILE_MACHINE_AMD64 && !(characteristics & IMAGE_FILE_DLL);
 }
 
 }  // namespace tarvex
