@@ -1,50 +1,88 @@
 // Benchmark helper (Windows): runs a command line N times, one after another, and
-// prints the best and the mean wall-clock milliseconds from process start to exit.
+// prints the best, median and mean wall-clock milliseconds from process start to exit.
+// With --pair it runs two command lines in turn, A B A B ..., so that whatever else
+// slows the machine meanwhile falls on both alike, and adds the ratio of the medians.
 // Usage: time_runs N "COMMAND LINE"
+//        time_runs N --pair "COMMAND LINE A" "COMMAND LINE B"
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Milliseconds from start to exit; negative when the command cannot be started.
+double time_one(const std::wstring& command) {
+  std::vector<wchar_t> line(command.begin(), command.end());
+  line.push_back(0);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
+    fprintf(stderr, "time_runs: cannot start (error %lu)\n", GetLastError());
+    return -1;
+  }
+  WaitForSingleObject(info.hProcess, INFINITE);
+  QueryPerformanceCounter(&end);
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return 1000.0 * (end.QuadPart - start.QuadPart) / frequency.QuadPart;
+}
+
+double median(std::vector<double> times) {
+  std::sort(times.begin(), times.end());
+  const size_t n = times.size();
+  return n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
+}
+
+void print(const char* label, const std::vector<double>& times) {
+  double total = 0;
+  for (double t : times) total += t;
+  printf("%sbest %.2f ms, median %.2f ms, mean %.2f ms over %zu runs\n", label,
+         *std::min_element(times.begin(), times.end()), median(times), total / times.size(), times.size());
+}
+
+}  // namespace
 
 int wmain() {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  if (argc < 3) {
-    fputs("usage: time_runs N COMMAND-LINE\n", stderr);
+  const bool pair = argc == 5 && wcscmp(argv[2], L"--pair") == 0;
+  const int runs = argc >= 3 ? _wtoi(argv[1]) : 0;
+  if (runs < 1) {
+    fputs("usage: time_runs N COMMAND-LINE | time_runs N --pair COMMAND-LINE-A COMMAND-LINE-B\n", stderr);
     return 2;
   }
-  // One argument after N is the whole command line; several are joined with spaces.
-  static wchar_t command[32768];
-  for (int i = 2; i < argc; ++i) {
-    if (i > 2) wcscat(command, L" ");
-    wcscat(command, argv[i]);
+  std::vector<std::wstring> commands;
+  if (pair) {
+    commands = {argv[3], argv[4]};
+  } else {
+    // One argument after N is the whole command line; several are joined with spaces.
+    std::wstring joined;
+    for (int i = 2; i < argc; ++i) joined += (i > 2 ? L" " : L"") + std::wstring(argv[i]);
+    commands = {joined};
   }
-  const wchar_t* rest = command;
-  int runs = _wtoi(argv[1]);
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  double best = 1e30, total = 0;
+  std::vector<std::vector<double>> times(commands.size());
   for (int i = 0; i < runs; ++i) {
-    static wchar_t line[32768];
-    wcsncpy(line, rest, 32767);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    LARGE_INTEGER start, end;
-    QueryPerformanceCounter(&start);
-    if (!CreateProcessW(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
-      fprintf(stderr, "time_runs: cannot start (error %lu)\n", GetLastError());
-      return 2;
+    for (size_t c = 0; c < commands.size(); ++c) {
+      const double ms = time_one(commands[c]);
+      if (ms < 0) return 2;
+      times[c].push_back(ms);
     }
-    WaitForSingleObject(info.hProcess, INFINITE);
-    QueryPerformanceCounter(&end);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    double ms = 1000.0 * (end.QuadPart - start.QuadPart) / frequency.QuadPart;
-    total += ms;
-    if (ms < best) best = ms;
   }
-  printf("best %.2f ms, mean %.2f ms over %d runs\n", best, total / runs, runs);
+  if (!pair) {
+    print("", times[0]);
+    return 0;
+  }
+  print("A: ", times[0]);
+  print("B: ", times[1]);
+  printf("ratio of medians A/B: %.2f\n", median(times[0]) / median(times[1]));
   return 0;
 }

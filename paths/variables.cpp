@@ -16,6 +16,7 @@
 #include "payload/template_variables.h"
 #include "support/shell_calls.h"
 #include "support/sized_call.h"
+#include "support/user_profile.h"
 
 namespace tarvex {
 
@@ -92,7 +93,12 @@ Expansion append_folder(int folder_id, WideText& out) {
   return appended(out, folder.c_str());
 }
 
-Expansion append_home(WideText& out) { return append_folder(CSIDL_PROFILE, out); }
+Expansion append_home(WideText& out) {
+  WideBuffer<MAX_PATH> folder;
+  if (!user_profile_directory(folder.data(), folder.capacity())) return Expansion::kInvalid;
+  folder.sync(kInvariant);
+  return appended(out, folder.c_str());
+}
 Expansion append_cache_dir(WideText& out) { return append_folder(CSIDL_LOCAL_APPDATA, out); }
 
 Expansion append_company(WideText& out) {
