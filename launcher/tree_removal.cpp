@@ -3,6 +3,7 @@
 #include "launcher/tree_removal.h"
 
 #include <windows.h>
+#include <winternl.h>
 
 #include <cwchar>
 
@@ -27,23 +28,38 @@ WideBuffer<kLongPathCapacity> g_path;
 Level g_levels[kMaxDepth];
 WIN32_FIND_DATAW g_found;
 
-// FILE_NAME_INFO with room for the longest path: the path of an open file or
-// directory below its volume's root, as the file system resolved it.
+// An object's name with room for the longest path: the path of an open file or
+// directory as the system resolved it on open (\??\C:\... under Wine,
+// \Device\HarddiskVolumeN\... on Windows).
 struct NameInfo {
-  DWORD bytes;
-  wchar_t name[kLongPathCapacity];
+  UNICODE_STRING name;  // points into `text`
+  wchar_t text[kLongPathCapacity];
 };
 NameInfo g_root_name;
 size_t g_root_length;  // of the root's path in g_path
 NameInfo g_name;
 
+// ntdll's NtQueryObject, in every process: the cheapest query of a resolved name
+// under Wine, where it is paid once for every entry removed.
+using QueryObjectFunction = NTSTATUS(NTAPI*)(HANDLE, OBJECT_INFORMATION_CLASS, void*, ULONG, ULONG*);
+QueryObjectFunction g_query_object = nullptr;
+
 bool query_name(HANDLE handle, NameInfo& info) {
-  return GetFileInformationByHandleEx(handle, FileNameInfo, &info, sizeof info) != 0;
+  if (!g_query_object) {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (!ntdll) return false;
+    g_query_object =
+        reinterpret_cast<QueryObjectFunction>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryObject")));
+    if (!g_query_object) return false;
+  }
+  ULONG returned = 0;
+  return NT_SUCCESS(g_query_object(handle, static_cast<OBJECT_INFORMATION_CLASS>(1) /* ObjectNameInformation */, &info,
+                                   sizeof info, &returned));
 }
 
 // `path` made absolute, in the \\?\ form: \\server\share becomes \\?\UNC\server\share.
 bool set_extended_path(const wchar_t* path) {
-  wchar_t* full = g_name.name;  // scratch
+  wchar_t* full = g_name.text;  // scratch
   const DWORD n = GetFullPathNameW(path, kLongPathCapacity, full, nullptr);
   if (n == 0 || n >= kLongPathCapacity) return false;
   g_path.clear();
@@ -59,11 +75,11 @@ bool set_extended_path(const wchar_t* path) {
 // a link, alive. Names compare regardless of letter case, as the file system does.
 bool is_walked_entry(HANDLE entry) {
   if (!query_name(entry, g_name)) return false;
-  const size_t length = g_name.bytes / sizeof(wchar_t);
-  const size_t root = g_root_name.bytes / sizeof(wchar_t);
+  const size_t length = g_name.name.Length / sizeof(wchar_t);
+  const size_t root = g_root_name.name.Length / sizeof(wchar_t);
   const size_t rest = g_path.size() - g_root_length;
-  return length == root + rest && _wcsnicmp(g_name.name, g_root_name.name, root) == 0 &&
-         _wcsnicmp(g_name.name + root, g_path.c_str() + g_root_length, rest) == 0;
+  return length == root + rest && _wcsnicmp(g_name.name.Buffer, g_root_name.name.Buffer, root) == 0 &&
+         _wcsnicmp(g_name.name.Buffer + root, g_path.c_str() + g_root_length, rest) == 0;
 }
 
 // Deletes the entry at g_path: a file, a link, or a directory emptied before. Opening

@@ -658,14 +658,18 @@ TEST_P(RemovalTest, LeavesNothingAndTouchesNothingOutside) {
 
   std::vector<std::string> args = c.module_args;
   std::thread planter;
+  bool planted = false;
   if (c.plant_links) {
     args = {"touch", windows_path(dir_ + "/ready"), "waitfor", windows_path(dir_ + "/go")};
     planter = std::thread([&] {
       struct stat st;
       for (int i = 0; i < 3000 && stat((dir_ + "/ready").c_str(), &st) != 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      std::vector<std::string> dirs = new_extraction_dirs();
+      std::vector<std::string> dirs;
+      for (const std::string& name : new_extraction_dirs())  // the folder, not its token file
+        if (struct stat st; stat((temp_ + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) dirs.push_back(name);
       if (dirs.size() == 1) {
+        planted = true;
         const std::string folder = temp_ + "/" + dirs[0];
         symlink((outside + "/keep.txt").c_str(), (folder + "/file_link").c_str());
         symlink(outside.c_str(), (folder + "/folder_link").c_str());
@@ -677,6 +681,7 @@ TEST_P(RemovalTest, LeavesNothingAndTouchesNothingOutside) {
   }
   RunResult r = run(exe, args, options);
   if (planter.joinable()) planter.join();
+  EXPECT_EQ(planted, c.plant_links) << "no links were planted";
   ASSERT_TRUE(r.reported) << r.err;
   EXPECT_EQ(r.exit_code, 0u) << r.out << r.err;
 
