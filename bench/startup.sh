@@ -36,7 +36,15 @@ echo "onefile (program): $(echo "$program" | sed -n 's/^A: //p')"
 echo "bare program:      $(echo "$program" | sed -n 's/^B: //p')"
 ratio() { echo "$1" | sed -nE 's/^ratio of medians A\/B: ([0-9.]+)$/\1/p'; }
 onefile_median=$(echo "$dll" | sed -nE 's/^A: .*median ([0-9.]+) ms.*/\1/p')
+# The floor of any design of two processes on this machine: a program that only starts
+# the bare loader and waits for it, against the bare loader; and the onefile against it.
+floor=$(pair "$(z "$win/bench/relay.exe") $(z "$work/bare_loader.exe") $(z "$work/app/app.dll")" \
+  "$(z "$work/bare_loader.exe") $(z "$work/app/app.dll")")
+over_floor=$(pair "$(z "$work/app.exe")" "$(z "$win/bench/relay.exe") $(z "$work/bare_loader.exe") $(z "$work/app/app.dll")")
+echo "two processes doing nothing else: $(echo "$floor" | sed -n 's/^A: //p')"
 echo "ratio onefile/bare (medians), DLL: $(ratio "$dll") (target: at most 2.2)"
+echo "ratio two processes doing nothing else/bare (medians): $(ratio "$floor") (the floor of the ratio above)"
+echo "ratio onefile/two processes doing nothing else (medians): $(ratio "$over_floor")"
 echo "ratio onefile/bare (medians), program: $(ratio "$program") (target: no more than the DLL's)"
 # The sweep of dead runs that every start makes, with nothing to sweep, against the
 # onefile start above: in Wine's own temporary folder, and beside 1000 other files.
