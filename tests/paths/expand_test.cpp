@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/user_profile.h"
 #include "tests/support/windows/process.h"
 #include "tests/support/windows/scenario.h"
 
@@ -156,6 +157,18 @@ TEST(ExpandPathSpec, HomeAndCacheDirAreTheUserFoldersWithoutTrailingBackslash) {
   EXPECT_EQ(expand(L"{HOME}\\").out, std::wstring(folder) + L"\\");
   ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, folder), 0);
   EXPECT_EQ(expand(L"{cache_dir}").out, folder);
+}
+
+// The profile folder comes whole or not at all, and never past the room given.
+TEST(UserProfileDirectory, IsTheShellsProfileFolderOrRefusedWhenItDoesNotFit) {
+  wchar_t folder[MAX_PATH];
+  ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, 0, folder), 0);
+  const DWORD room = static_cast<DWORD>(wcslen(folder)) + 1;  // terminator included
+  std::wstring buffer(MAX_PATH, L'#');
+  EXPECT_FALSE(tarvex::user_profile_directory(buffer.data(), room - 1));
+  EXPECT_EQ(buffer[room - 1], L'#') << "written past the room given";
+  ASSERT_TRUE(tarvex::user_profile_directory(buffer.data(), room));
+  EXPECT_STREQ(buffer.c_str(), folder);
 }
 
 // argv[0] as the C runtime splits it from a crafted command line.
