@@ -34,16 +34,16 @@ wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 cat "$work/app.exe" >/dev/null
 # Each start is timed in turn with the one it is compared with, and the ratio is that
 # of the medians: a start under Wine here varies by two to three times from run to run.
-pair() { wine "$win/bench/time_runs.exe" "$runs" --pair "$1" "$2" | tr -d '\r'; }
+pair() { wine "$win/bench/time_runs.exe" "$runs" --turns "$2" "$1" | tr -d '\r'; }
 side() { echo "$1" | sed -n "s/^$2: //p"; }
-ratio() { echo "$1" | sed -nE 's/^ratio of medians A\/B: ([0-9.]+)$/\1/p'; }
+ratio() { echo "$1" | sed -nE 's/^ratio of medians 1\/0: ([0-9.]+)$/\1/p'; }
 first=$(wine "$win/bench/time_runs.exe" 1 "$(z "$work/app.exe")" | tr -d '\r')
 test -f "$work/cache/$key/app.dll" || { echo "no cache folder after the first start" >&2; exit 1; }
 repeat=$(pair "$(z "$work/app.exe")" "$(z "$work/bare_loader.exe") $(z "$work/cache/$key/app.dll")")
 echo "application: $files files, $bytes bytes; executable $(stat -c %s "$work/app.exe") bytes"
 echo "first start:  $first"
-echo "repeat start: $(side "$repeat" A)"
-echo "bare loader:  $(side "$repeat" B)"
+echo "repeat start: $(side "$repeat" 1)"
+echo "bare loader:  $(side "$repeat" 0)"
 echo "ratio repeat/bare (medians): $(ratio "$repeat") (target: at most 2.5)"
 
 # Many small files against one.
@@ -60,8 +60,8 @@ wine "$win/bench/many_files.exe" make "$(z "$work/many/files")" 10000
 cached one
 cached many
 many=$(pair "$(z "$work/many.exe")" "$(z "$work/one.exe")")
-echo "repeat start, the module alone:      $(side "$many" B)"
-echo "repeat start, 10,000 files besides:  $(side "$many" A)"
+echo "repeat start, the module alone:      $(side "$many" 0)"
+echo "repeat start, 10,000 files besides:  $(side "$many" 1)"
 echo "ratio many/one (medians): $(ratio "$many") (target: at most 1.3)"
 # The floor of that ratio: any check of every file's size lists every folder at least,
 # and the system's listing itself takes this long (the least of three).
@@ -70,7 +70,7 @@ for round in 1 2 3; do
   t=$(wine "$win/bench/many_files.exe" list "$(z "$work/cache_many")" | tr -d '\r' | sed -nE 's/^listing: ([0-9.]+) ms.*/\1/p')
   if [ -z "$least" ] || [ "$(echo "$t < $least" | bc)" = 1 ]; then least=$t; fi
 done
-one_median=$(side "$many" B | sed -E 's/.*median ([0-9.]+) ms.*/\1/')
+one_median=$(side "$many" 0 | sed -E 's/.*median ([0-9.]+) ms.*/\1/')
 echo "listing the 10,000 files' folders alone: $least ms"
 echo "floor of the ratio, (one + listing)/one: $(echo "scale=2; ($one_median + $least) / $one_median" | bc)"
 echo "Launcher size: $(stat -c %s "$top/dist/bin/tarvex-launcher.exe") bytes"

@@ -1,9 +1,10 @@
 // Benchmark helper (Windows): runs a command line N times, one after another, and
 // prints the best, median and mean wall-clock milliseconds from process start to exit.
-// With --pair it runs two command lines in turn, A B A B ..., so that whatever else
-// slows the machine meanwhile falls on both alike, and adds the ratio of the medians.
+// With --turns it runs several command lines in turn, 0 1 2 0 1 2 ..., so that whatever
+// else slows the machine meanwhile, and whatever one run leaves to the next, falls on
+// all alike; it adds the ratio of each one's median to that of the first, the base.
 // Usage: time_runs N "COMMAND LINE"
-//        time_runs N --pair "COMMAND LINE A" "COMMAND LINE B"
+//        time_runs N --turns "BASE COMMAND LINE" "COMMAND LINE 1" ["COMMAND LINE 2" ...]
 #include <windows.h>
 #include <shellapi.h>
 
@@ -54,15 +55,15 @@ void print(const char* label, const std::vector<double>& times) {
 int wmain() {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  const bool pair = argc == 5 && wcscmp(argv[2], L"--pair") == 0;
+  const bool turns = argc >= 5 && wcscmp(argv[2], L"--turns") == 0;
   const int runs = argc >= 3 ? _wtoi(argv[1]) : 0;
   if (runs < 1) {
-    fputs("usage: time_runs N COMMAND-LINE | time_runs N --pair COMMAND-LINE-A COMMAND-LINE-B\n", stderr);
+    fputs("usage: time_runs N COMMAND-LINE | time_runs N --turns BASE COMMAND-LINE...\n", stderr);
     return 2;
   }
   std::vector<std::wstring> commands;
-  if (pair) {
-    commands = {argv[3], argv[4]};
+  if (turns) {
+    commands.assign(argv + 3, argv + argc);
   } else {
     // One argument after N is the whole command line; several are joined with spaces.
     std::wstring joined;
@@ -77,12 +78,16 @@ int wmain() {
       times[c].push_back(ms);
     }
   }
-  if (!pair) {
+  if (!turns) {
     print("", times[0]);
     return 0;
   }
-  print("A: ", times[0]);
-  print("B: ", times[1]);
-  printf("ratio of medians A/B: %.2f\n", median(times[0]) / median(times[1]));
+  for (size_t c = 0; c < commands.size(); ++c) {
+    char label[16];
+    snprintf(label, sizeof label, "%zu: ", c);
+    print(label, times[c]);
+  }
+  for (size_t c = 1; c < commands.size(); ++c)
+    printf("ratio of medians %zu/0: %.2f\n", c, median(times[c]) / median(times[0]));
   return 0;
 }
